@@ -1,0 +1,55 @@
+// The byte-level exchange with the printer's loader: the mode-change command, the framed requests
+// (STX, letter, fields, ETX, CRC-16 high byte first) and the check of the printer's replies.
+// Builders write from the start of the caller's buffer and return the length written.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+inline constexpr std::uint8_t kStx = 0x02;
+inline constexpr std::uint8_t kEtx = 0x03;
+inline constexpr std::uint8_t kAck = 0x06;
+inline constexpr std::uint8_t kNak = 0x15;
+
+inline constexpr std::uint8_t kPollLetter = 0x40;
+inline constexpr std::uint8_t kDataLetter = 0x41;
+inline constexpr std::uint8_t kWriteToMemoryLetter = 0x42;
+inline constexpr std::uint8_t kChecksumLetter = 0x43;
+
+inline constexpr std::size_t kModeChangeLength = 4;
+inline constexpr std::size_t kPollFrameLength = 5;
+inline constexpr std::size_t kDataFrameLength = 519;
+inline constexpr std::size_t kWriteToMemoryFrameLength = 5;
+inline constexpr std::size_t kChecksumFrameLength = 7;
+inline constexpr std::size_t kReplyLength = 6;
+
+inline constexpr std::size_t kDataPayloadOffset = 4;
+inline constexpr std::size_t kDataPayloadSize = 512;
+
+// The exchange in progress, which chooses reply timeouts and how a reply is checked.
+inline constexpr std::string_view kStageModeChange = "MODECHANGE";
+inline constexpr std::string_view kStageWrite = "WRITE";
+inline constexpr std::string_view kStageChecksum = "CHECKSUM";
+
+// ESC R D CR, without check bytes. The buffer holds at least 4 bytes.
+std::size_t BuildModeChangeCommand(std::uint8_t* buffer);
+// 02 40 03 and its CRC. The buffer holds at least 5 bytes.
+std::size_t BuildPollFrame(std::uint8_t* buffer);
+// 02 42 03 and its CRC. The buffer holds at least 5 bytes.
+std::size_t BuildWriteToMemoryFrame(std::uint8_t* buffer);
+// 02 43, the byte sum high byte first, 03 and the CRC. The buffer holds at least 7 bytes.
+std::size_t BuildChecksumFrame(std::uint8_t* buffer, std::uint16_t byteSum);
+
+// A data frame is built in two steps so that the payload can be read straight into place:
+// the head (02 41 and the sequence number) before the payload at offset 4, the trailer (03 and the
+// CRC over offsets 0 to 516) after. Payload bytes not read must already be zero. The buffer holds
+// at least 519 bytes.
+void PutDataFrameHead(std::uint8_t* buffer, std::uint16_t sequence);
+std::size_t CompleteDataFrame(std::uint8_t* buffer);
+
+// Judges the bytes collected as the printer's reply in the given stage. A six-byte reply must carry
+// its CRC and a result code that its letter accepts; a reply of another length is accepted, except
+// in the mode-change stage, where it empties the stage and is accepted only if it starts with ACK.
+bool CheckReply(const std::uint8_t* reply, std::size_t length, std::string& stage);
