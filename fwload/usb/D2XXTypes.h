@@ -1,0 +1,60 @@
+// Our own declarations of the FTDI D2XX library's types, status values and the entry points we
+// call, written from FTDI's published D2XX Programmer's Guide. 32-bit values are uint32_t on every
+// platform (the library's DWORD and ULONG), so the layout is right on 64-bit Linux too.
+#pragma once
+
+#include <cstdint>
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define FT_API __stdcall
+#else
+#define FT_API
+#endif
+
+using FT_STATUS = std::uint32_t;
+using FT_HANDLE = void*;
+
+enum : FT_STATUS {
+    FT_OK = 0,
+    FT_INVALID_HANDLE = 1,
+    FT_DEVICE_NOT_FOUND = 2,
+    FT_DEVICE_NOT_OPENED = 3,
+    FT_IO_ERROR = 4,
+    FT_INSUFFICIENT_RESOURCES = 5,
+    FT_INVALID_PARAMETER = 6,
+    FT_NOT_SUPPORTED = 17,
+    FT_OTHER_ERROR = 18,
+};
+
+// FT_ListDevices flags.
+constexpr std::uint32_t FT_LIST_NUMBER_ONLY = 0x80000000u;
+constexpr std::uint32_t FT_LIST_BY_INDEX = 0x40000000u;
+constexpr std::uint32_t FT_OPEN_BY_SERIAL_NUMBER = 1u;
+constexpr std::uint32_t FT_OPEN_BY_DESCRIPTION = 2u;
+
+// FT_Purge masks.
+constexpr std::uint32_t FT_PURGE_RX = 1u;
+constexpr std::uint32_t FT_PURGE_TX = 2u;
+
+// Description buffers hold 64 bytes; an over-long description may come back without a NUL.
+constexpr std::uint32_t FT_DESCRIPTION_BUFFER_SIZE = 64u;
+
+using FT_OpenProc = FT_STATUS(FT_API*)(int deviceNumber, FT_HANDLE* handle);
+using FT_CloseProc = FT_STATUS(FT_API*)(FT_HANDLE handle);
+using FT_ReadProc = FT_STATUS(FT_API*)(FT_HANDLE handle, void* buffer, std::uint32_t bytesToRead,
+                                       std::uint32_t* bytesReturned);
+using FT_WriteProc = FT_STATUS(FT_API*)(FT_HANDLE handle, void* buffer, std::uint32_t bytesToWrite,
+                                        std::uint32_t* bytesWritten);
+using FT_ResetDeviceProc = FT_STATUS(FT_API*)(FT_HANDLE handle);
+using FT_PurgeProc = FT_STATUS(FT_API*)(FT_HANDLE handle, std::uint32_t mask);
+using FT_SetTimeoutsProc = FT_STATUS(FT_API*)(FT_HANDLE handle, std::uint32_t readTimeout,
+                                              std::uint32_t writeTimeout);
+using FT_GetQueueStatusProc = FT_STATUS(FT_API*)(FT_HANDLE handle, std::uint32_t* rxBytes);
+// FT_ListDevices in its two shapes: the count form passes the address of a 32-bit count and a null
+// second argument; the by-index form passes the index itself as the first, pointer-sized argument.
+using FT_ListDevicesCountProc = FT_STATUS(FT_API*)(std::uint32_t* count, void* unused,
+                                                   std::uint32_t flags);
+using FT_ListDevicesByIndexProc = FT_STATUS(FT_API*)(void* index, char* description,
+                                                     std::uint32_t flags);
+// Entry points that must be present but that we never call.
+using FT_UnusedProc = void*;

@@ -1,0 +1,227 @@
+// Parsing of the FWSIM_* settings.
+#include "SimConfig.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
+
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
+
+namespace sim {
+
+namespace {
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::string part;
+    std::istringstream stream(text);
+    while (std::getline(stream, part, separator)) parts.push_back(part);
+    if (!text.empty() && text.back() == separator) parts.emplace_back();
+    return parts;
+}
+
+std::string Trim(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return std::string();
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool ParseInt(const std::string& text, long long& value, int base = 10) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    value = std::strtoll(text.c_str(), &end, base);
+    return end != nullptr && *end == '\0';
+}
+
+bool ParseKind(const std::string& text, RequestKind& kind) {
+    static const std::pair<const char*, RequestKind> kNames[] = {
+        {"mode", RequestKind::ModeChange}, {"poll", RequestKind::Poll}, {"data", RequestKind::Data},
+        {"write", RequestKind::WriteToMemory}, {"checksum", RequestKind::Checksum}};
+    for (const auto& [name, value] : kNames) {
+        if (text == name) {
+            kind = value;
+            return true;
+        }
+    }
+    return false;
+}
+
+void ParseUnsigned(const char* text, unsigned& target, const char* name, Config& config) {
+    long long value = 0;
+    if (text == nullptr) return;
+    if (ParseInt(Trim(text), value) && value >= 0) {
+        target = static_cast<unsigned>(value);
+    } else {
+        config.problems.push_back(std::string(name) + "=" + text);
+    }
+}
+
+bool ParseFault(const std::string& item, Config& config) {
+    const std::vector<std::string> parts = Split(item, ':');
+    const std::string& kind = parts[0];
+    long long number = 0;
+    if (kind == "count-error" && parts.size() == 1) {
+        config.countError = true;
+        return true;
+    }
+    if (kind == "unterminated-serial" && parts.size() == 1) {
+        config.unterminatedSerial = true;
+        return true;
+    }
+    if ((kind == "description-error" || kind == "open-error") && parts.size() == 2 && ParseInt(parts[1], number)) {
+        (kind == "open-error" ? config.openErrors : config.descriptionErrors).push_back(static_cast<int>(number));
+        return true;
+    }
+    if (kind == "short" && (parts.size() == 3 || parts.size() == 4)) {
+        ShortWriteRule rule;
+        long long writes = 0;
+        long long bytes = rule.bytes;
+        if (!ParseInt(parts[1], number) || !ParseInt(parts[2], writes)) return false;
+        if (parts.size() == 4 && !ParseInt(parts[3], bytes)) return false;
+        rule.frame = static_cast<int>(number);
+        rule.writes = static_cast<int>(writes);
+        rule.bytes = static_cast<std::uint32_t>(bytes);
+        config.shortWrites.push_back(rule);
+        return true;
+    }
+    if (kind == "sdk-fail" && (parts.size() == 2 || parts.size() == 3)) {
+        SdkFailRule rule{parts[1], 1};
+        if (parts.size() == 3) {
+            if (!ParseInt(parts[2], number)) return false;
+            rule.fromCall = static_cast<int>(number);
+        }
+        config.sdkFails.push_back(rule);
+        return true;
+    }
+
+    static const std::pair<const char*, ReplyFault> kReplyFaults[] = {
+        {"nak", ReplyFault::Nak}, {"code", ReplyFault::Code}, {"silence", ReplyFault::Silence},
+        {"corrupt", ReplyFault::Corrupt}, {"overlong", ReplyFault::Overlong}, {"vanish", ReplyFault::Vanish}};
+    for (const auto& [name, fault] : kReplyFaults) {
+        if (kind != name) continue;
+        ReplyFaultRule rule;
+        rule.fault = fault;
+        std::size_t next = 1;
+        if (parts.size() <= next || !ParseKind(parts[next++], rule.kind)) return false;
+        if (fault == ReplyFault::Code) {
+            if (parts.size() <= next || !ParseInt(parts[next++], number, 16)) return false;
+            rule.code = static_cast<std::uint8_t>(number);
+        }
+        if (parts.size() > next) {
+            if (rule.kind != RequestKind::Data || !ParseInt(parts[next++], number)) return false;
+            rule.frame = static_cast<int>(number);
+        }
+        if (parts.size() != next) return false;
+        config.replyFaults.push_back(rule);
+        return true;
+    }
+    return false;
+}
+
+bool ParseRibbonReadings(const std::string& text, std::vector<RibbonReading>& readings) {
+    readings.clear();
+    for (const std::string& rawItem : Split(text, ',')) {
+        std::string item = Trim(rawItem);
+        long long repeat = 1;
+        const std::size_t star = item.find('*');
+        if (star != std::string::npos) {
+            if (!ParseInt(item.substr(star + 1), repeat) || repeat < 1) return false;
+            item = item.substr(0, star);
+        }
+        const std::size_t slash = item.find('/');
+        long long first = 0;
+        long long second = 0;
+        if (slash == std::string::npos || !ParseInt(item.substr(0, slash), first) ||
+            !ParseInt(item.substr(slash + 1), second)) {
+            return false;
+        }
+        for (long long i = 0; i < repeat; ++i) {
+            readings.push_back({static_cast<std::int32_t>(first), static_cast<std::int32_t>(second)});
+        }
+    }
+    return !readings.empty();
+}
+
+std::string DefaultStateDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string dir = base != nullptr && *base != '\0' ? base : "/tmp";
+#if defined(_WIN32)
+    return dir + "/fwsim";
+#else
+    return dir + "/fwsim-" + std::to_string(getuid());
+#endif
+}
+
+}  // namespace
+
+Config ParseConfig(const EnvironmentLookup& lookup) {
+    Config config;
+    if (const char* devices = lookup("FWSIM_DEVICES")) {
+        config.devices.clear();
+        if (*devices != '\0') config.devices = Split(devices, ';');
+    }
+    ParseUnsigned(lookup("FWSIM_LATENCY_MS"), config.latencyMs, "FWSIM_LATENCY_MS", config);
+    ParseUnsigned(lookup("FWSIM_WRITE_MS"), config.writeMs, "FWSIM_WRITE_MS", config);
+    ParseUnsigned(lookup("FWSIM_SHORT_WRITE_MS"), config.shortWriteMs, "FWSIM_SHORT_WRITE_MS", config);
+    ParseUnsigned(lookup("FWSIM_RESTART_MS"), config.restartMs, "FWSIM_RESTART_MS", config);
+    unsigned restartCalls = static_cast<unsigned>(config.restartCalls);
+    ParseUnsigned(lookup("FWSIM_RESTART_CALLS"), restartCalls, "FWSIM_RESTART_CALLS", config);
+    config.restartCalls = static_cast<int>(restartCalls);
+
+    const char* stateDir = lookup("FWSIM_STATE_DIR");
+    config.stateDir = stateDir != nullptr && *stateDir != '\0' ? stateDir : DefaultStateDir();
+    if (const char* trace = lookup("FWSIM_TRACE")) config.tracePath = trace;
+    if (const char* serial = lookup("FWSIM_SERIAL")) config.serial = serial;
+    if (const char* readings = lookup("FWSIM_RIBBON_READINGS")) {
+        if (!ParseRibbonReadings(readings, config.ribbonReadings)) {
+            config.problems.push_back(std::string("FWSIM_RIBBON_READINGS=") + readings);
+            config.ribbonReadings = {{555, 560}};
+        }
+    }
+    if (const char* faults = lookup("FWSIM_FAULTS")) {
+        for (const std::string& rawItem : Split(faults, ',')) {
+            const std::string item = Trim(rawItem);
+            if (!item.empty() && !ParseFault(item, config)) config.problems.push_back("FWSIM_FAULTS item " + item);
+        }
+    }
+    return config;
+}
+
+Config LoadConfigFromEnvironment() {
+    return ParseConfig([](const char* name) { return std::getenv(name); });
+}
+
+const ReplyFaultRule* FindReplyFault(const Config& config, RequestKind kind, int frame) {
+    for (const ReplyFaultRule& rule : config.replyFaults) {
+        if (rule.kind == kind && (rule.frame < 0 || rule.frame == frame)) return &rule;
+    }
+    return nullptr;
+}
+
+const ShortWriteRule* FindShortWrite(const Config& config, int frame) {
+    for (const ShortWriteRule& rule : config.shortWrites) {
+        if (rule.frame == frame) return &rule;
+    }
+    return nullptr;
+}
+
+bool SdkCallFails(const Config& config, const std::string& operation, int callNumber) {
+    return std::any_of(config.sdkFails.begin(), config.sdkFails.end(), [&](const SdkFailRule& rule) {
+        return rule.operation == operation && callNumber >= rule.fromCall;
+    });
+}
+
+const char* RequestKindName(RequestKind kind) {
+    switch (kind) {
+        case RequestKind::ModeChange: return "mode";
+        case RequestKind::Poll: return "poll";
+        case RequestKind::Data: return "data";
+        case RequestKind::WriteToMemory: return "write";
+        case RequestKind::Checksum: return "checksum";
+    }
+    return "?";
+}
+
+}  // namespace sim

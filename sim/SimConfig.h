@@ -1,0 +1,85 @@
+// The virtual printer's configuration: its devices, timings, state folder, trace and the faults
+// to inject, read from FWSIM_* environment variables (see sim/README.md).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// The requests of the download exchange, as the printer's loader tells them apart.
+enum class RequestKind { ModeChange, Poll, Data, WriteToMemory, Checksum };
+
+enum class ReplyFault {
+    Nak,       // result code NAK (for the mode change the single byte 0x15)
+    Code,      // the given result code
+    Silence,   // no reply at all
+    Corrupt,   // the reply's CRC is wrong (the mode change answers 0x07)
+    Overlong,  // the reply is followed by 70,000 further bytes
+    Vanish,    // the device is unplugged on receiving the request
+};
+
+struct ReplyFaultRule {
+    ReplyFault fault = ReplyFault::Nak;
+    RequestKind kind = RequestKind::Poll;
+    int frame = -1;  // data frames only: the sequence number it applies to; -1 for every frame
+    std::uint8_t code = 0;
+};
+
+struct ShortWriteRule {
+    int frame = 0;              // data frame (sequence number) whose writes are cut short
+    int writes = 1;             // how many writes of that frame are short
+    std::uint32_t bytes = 200;  // bytes accepted by each short write (always fewer than asked)
+};
+
+struct SdkFailRule {
+    std::string operation;  // exported name, e.g. "Get_StatusEx"
+    int fromCall = 1;       // fails from this call on (1 = always)
+};
+
+struct RibbonReading {
+    std::int32_t first = 0;
+    std::int32_t second = 0;
+};
+
+struct Config {
+    std::vector<std::string> devices{"CARD PRINTER"};
+    unsigned latencyMs = 1;       // until a reply becomes readable
+    unsigned writeMs = 20;        // writing the image into memory
+    unsigned shortWriteMs = 0;    // how long a short write takes
+    int restartCalls = 2;         // Get_StatusEx calls answered "busy" after a download
+    unsigned restartMs = 0;       // and/or milliseconds of busy after a download
+    std::string stateDir;
+    std::string tracePath;
+    std::string serial = "KX47-000123";
+    std::vector<RibbonReading> ribbonReadings{{555, 560}};  // the last one repeats
+
+    bool countError = false;
+    std::vector<int> descriptionErrors;
+    std::vector<int> openErrors;
+    std::vector<ReplyFaultRule> replyFaults;
+    std::vector<ShortWriteRule> shortWrites;
+    std::vector<SdkFailRule> sdkFails;
+    bool unterminatedSerial = false;
+
+    std::vector<std::string> problems;  // settings that could not be understood
+};
+
+using EnvironmentLookup = std::function<const char*(const char* name)>;
+
+// Builds the configuration from a variable lookup (getenv by default).
+Config ParseConfig(const EnvironmentLookup& lookup);
+Config LoadConfigFromEnvironment();
+
+// The fault that applies to a request, or nullptr.
+const ReplyFaultRule* FindReplyFault(const Config& config, RequestKind kind, int frame);
+// The short-write rule for a data frame, or nullptr.
+const ShortWriteRule* FindShortWrite(const Config& config, int frame);
+// True when the operation's call with this 1-based number must fail.
+bool SdkCallFails(const Config& config, const std::string& operation, int callNumber);
+
+const char* RequestKindName(RequestKind kind);
+
+}  // namespace sim

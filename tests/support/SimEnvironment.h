@@ -1,0 +1,37 @@
+// Sets FWSIM_* variables for one test and removes them all afterwards; the state folder is a fresh
+// temporary one, so each test starts with a new printer.
+#pragma once
+
+#include <cstdlib>
+#include <string>
+
+#include "PrinterStore.h"
+#include "TempDir.h"
+
+class SimEnvironment {
+public:
+    SimEnvironment() {
+        ClearAll();
+        Set("FWSIM_STATE_DIR", stateDir_.Path());
+        Set("FWSIM_LATENCY_MS", "1");
+        Set("FWSIM_WRITE_MS", "5");
+    }
+    ~SimEnvironment() { ClearAll(); }
+    SimEnvironment(const SimEnvironment&) = delete;
+    SimEnvironment& operator=(const SimEnvironment&) = delete;
+
+    void Set(const char* name, const std::string& value) { setenv(name, value.c_str(), 1); }
+    const std::string& StateDir() const { return stateDir_.Path(); }
+    sim::PrinterState State() const { return sim::PrinterStore(stateDir_.Path()).Load(); }
+    std::string StoredImage() const { return ReadWholeFile(stateDir_.Path() + "/image.bin"); }
+
+private:
+    static void ClearAll() {
+        for (const char* name : {"FWSIM_DEVICES", "FWSIM_LATENCY_MS", "FWSIM_WRITE_MS", "FWSIM_SHORT_WRITE_MS",
+                                 "FWSIM_RESTART_CALLS", "FWSIM_RESTART_MS", "FWSIM_STATE_DIR", "FWSIM_TRACE",
+                                 "FWSIM_SERIAL", "FWSIM_RIBBON_READINGS", "FWSIM_FAULTS"}) {
+            unsetenv(name);
+        }
+    }
+    TempDir stateDir_;
+};
