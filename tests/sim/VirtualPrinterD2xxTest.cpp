@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "CardPrinterSdk.h"
 #include "D2XX_Dyn.h"
 #include "DownloadFrames.h"
 #include "MessageBoxRecorder.h"
@@ -99,6 +100,16 @@ TEST_F(VirtualPrinterD2xx, AcceptsAWholeDownloadAndKeepsTheImage) {
     expected[2] = 3;
     const std::string image = sim.StoredImage();
     EXPECT_EQ(Bytes(image.begin(), image.end()), expected);
+
+    // The same printer, seen through the SDK face: restarting for two status queries, then ready.
+    const platform::LibraryHandle sdk = platform::LoadLibraryByName("crdprt.dll");
+    ASSERT_TRUE(platform::IsLoadedHandle(sdk));
+    auto getStatus = reinterpret_cast<Get_StatusExProc>(platform::FindLibraryEntry(sdk, "Get_StatusEx"));
+    ASSERT_NE(getStatus, nullptr);
+    EXPECT_NE(getStatus(nullptr, nullptr), 0);
+    EXPECT_NE(getStatus(nullptr, nullptr), 0);
+    EXPECT_EQ(getStatus(nullptr, nullptr), 0);
+    platform::FreeLibraryHandle(sdk);
 }
 
 TEST_F(VirtualPrinterD2xx, RejectsBadFramesSequencesAndSums) {
