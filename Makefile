@@ -6,7 +6,7 @@ PACKAGES := cmake ninja-build g++ pkg-config dpkg-dev \
 PRESET ?= default
 CMAKE_FLAGS := $(if $(SUITE_WERROR),-DSUITE_WERROR=$(SUITE_WERROR))
 
-.PHONY: all deps configure build test run clean
+.PHONY: all deps configure build test run bench clean
 
 all: build
 
@@ -24,6 +24,9 @@ test: build
 
 run: build
 	@scripts/run-demo
+
+bench: build
+	LD_LIBRARY_PATH=build/sim build/bench/download_benchmark
 
 clean:
 	rm -rf build build-asan

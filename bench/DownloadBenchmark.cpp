@@ -1,0 +1,147 @@
+// How close a download into the virtual printer comes to the protocol's own floor, and what it
+// costs in CPU and memory. Each case runs in a child process of its own, so that its peak memory
+// is its own. Run with the loader pointed at the virtual printer:
+//     LD_LIBRARY_PATH=build/sim build/bench/download_benchmark
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "D2XX_Dyn.h"
+#include "DownloadEngine.h"
+#include "RealTimeHost.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr unsigned kReadTimeoutMs = 10;
+constexpr unsigned kWriteToMemoryMs = 20;
+constexpr unsigned kPausesMs = 2000 + 100;
+
+struct Case {
+    const char* name;
+    std::size_t imageBytes;
+    unsigned latencyMs;
+};
+
+struct Result {
+    double wallSeconds = 0;
+    double cpuSeconds = 0;
+    long peakKiB = 0;
+    bool complete = false;
+};
+
+// Times the download from the first frame to "Status: Download complete!!...".
+class BenchmarkHost : public RealTimeHost {
+public:
+    Clock::time_point firstFrame{};
+    Clock::time_point complete{};
+
+protected:
+    void StatusChanged(const std::string& text) override {
+        if (text == status_text::kModeChange) firstFrame = Clock::now();
+        if (text == status_text::kComplete) complete = Clock::now();
+    }
+};
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+Result RunCase(const Case& c, const std::filesystem::path& folder) {
+    const std::filesystem::path firmware = folder / "image.bin";
+    {
+        std::ofstream out(firmware, std::ios::binary);
+        out << "[NOV Card Printer]";
+        for (std::size_t i = 0; i < c.imageBytes; ++i) out.put(static_cast<char>((i * 31) & 0xFF));
+    }
+    setenv("FWSIM_LATENCY_MS", std::to_string(c.latencyMs).c_str(), 1);
+    setenv("FWSIM_WRITE_MS", std::to_string(kWriteToMemoryMs).c_str(), 1);
+    setenv("FWSIM_RESTART_CALLS", "0", 1);
+    setenv("FWSIM_STATE_DIR", (folder / "state").c_str(), 1);
+
+    Result result;
+    if (!LoadD2XXLibrary()) return result;
+    BenchmarkHost host;
+    DownloadEngine engine(host);
+    host.Attach(engine);
+    host.settingsFile = (folder / "none.ini").string();
+    const double cpuBefore = CpuSeconds();
+    engine.BeginDownload();
+    engine.RunDownload(firmware.string());
+    engine.EndDownload();
+    result.cpuSeconds = CpuSeconds() - cpuBefore;
+    result.complete = host.complete != Clock::time_point{};
+    result.wallSeconds = std::chrono::duration<double>(host.complete - host.firstFrame).count();
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    result.peakKiB = usage.ru_maxrss;
+    return result;
+}
+
+// The least time the exchange can take: per reply the printer's latency plus the two read timeouts
+// that collect it (the read asking for 65,535 bytes returns only when the timeout passes, and the
+// empty read that ends the reply waits another), plus the two pauses and the memory write.
+double FloorSeconds(const Case& c) {
+    const std::size_t dataFrames = c.imageBytes / 512 + 1;
+    const std::size_t replies = 2 + dataFrames + 2;
+    const double perReplyMs = c.latencyMs + 2.0 * kReadTimeoutMs;
+    return (replies * perReplyMs + kPausesMs + kWriteToMemoryMs) / 1000.0;
+}
+
+}  // namespace
+
+int main() {
+    const Case cases[] = {
+        {"64 KiB, 1 ms latency", 64 * 1024, 1},
+        {"64 KiB, 5 ms latency", 64 * 1024, 5},
+        {"1 MiB, 1 ms latency", 1024 * 1024, 1},
+        {"1 MiB, 5 ms latency", 1024 * 1024, 5},
+    };
+    std::printf("%-22s %10s %10s %7s %9s %10s %12s\n", "case", "wall s", "floor s", "ratio", "CPU s", "peak KiB",
+                "per frame ms");
+    int failures = 0;
+    for (const Case& c : cases) {
+        const std::filesystem::path folder =
+            std::filesystem::temp_directory_path() / ("fwload-bench-" + std::to_string(getpid()));
+        std::filesystem::create_directories(folder);
+        int pipeEnds[2];
+        if (pipe(pipeEnds) != 0) return 2;
+        const pid_t child = fork();
+        if (child == 0) {
+            close(pipeEnds[0]);
+            const Result result = RunCase(c, folder);
+            const ssize_t written = write(pipeEnds[1], &result, sizeof result);
+            _exit(written == static_cast<ssize_t>(sizeof result) ? 0 : 1);
+        }
+        close(pipeEnds[1]);
+        Result result;
+        const bool received = read(pipeEnds[0], &result, sizeof result) == static_cast<ssize_t>(sizeof result);
+        close(pipeEnds[0]);
+        waitpid(child, nullptr, 0);
+        std::filesystem::remove_all(folder);
+        if (!received || !result.complete) {
+            std::printf("%-22s did not complete (is LD_LIBRARY_PATH pointing at build/sim?)\n", c.name);
+            ++failures;
+            continue;
+        }
+        const double floor = FloorSeconds(c);
+        const double frames = static_cast<double>(c.imageBytes / 512 + 5);
+        std::printf("%-22s %10.3f %10.3f %7.3f %9.3f %10ld %12.2f\n", c.name, result.wallSeconds, floor,
+                    result.wallSeconds / floor, result.cpuSeconds, result.peakKiB,
+                    (result.wallSeconds - (kPausesMs + kWriteToMemoryMs) / 1000.0) * 1000.0 / frames);
+    }
+    std::printf("\nThe virtual printer runs in the same process and keeps the image it receives, so peak memory\n"
+                "includes its copy of the image (64 KiB or 1 MiB); the loader itself reads 512 bytes at a time.\n");
+    return failures == 0 ? 0 : 1;
+}

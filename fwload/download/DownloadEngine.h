@@ -1,0 +1,87 @@
+// The firmware download: finds the printer, checks the file, switches the printer into its loader,
+// sends the image in numbered frames, has it written to memory and its byte sum confirmed, then
+// writes the printer's display lines. It runs on the window's thread and reaches the window only
+// through DownloadHost; every wait pumps the window's messages, so Stop and Timer1 act meanwhile.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "DownloadHost.h"
+#include "Files.h"
+
+// Texts the status line shows.
+namespace status_text {
+inline constexpr char kIdle[] = "Status";
+inline constexpr char kModeChange[] = "Status: Ready to download(mode change).";
+inline constexpr char kPolling[] = "Status: Ready to download(Polling).";
+inline constexpr char kDownloadNow[] = "Status: Download now.";
+inline constexpr char kWriteToMemory[] = "Status: Write to memory.";
+inline constexpr char kCheckSum[] = "Status: Check sum";
+inline constexpr char kFailure[] = "Status: Download Failure!!...";
+inline constexpr char kComplete[] = "Status: Download complete!!...";
+inline constexpr char kInitializing[] = "Status: Initializing!!...";
+inline constexpr char kInitialized[] = "Status: Initialization complete!!...";
+}  // namespace status_text
+
+class DownloadEngine {
+public:
+    explicit DownloadEngine(DownloadHost& host) : host_(host) {}
+    DownloadEngine(const DownloadEngine&) = delete;
+    DownloadEngine& operator=(const DownloadEngine&) = delete;
+
+    // Window state shared by the download, the click handlers and the timer.
+    bool Idle = true;                // no download runs
+    bool StopFlag = false;           // ends the current wait; set on every failure
+    std::string Stage;               // "", "MODECHANGE", "WRITE" or "CHECKSUM"
+    platform::ReadOnlyFile FirmwareStream;
+    std::int32_t SentBytes = 0;      // image bytes read into data frames so far
+
+    // The preparation of a Download click, in its order: Idle false, Timer1 disabled, SentBytes 0,
+    // progress at 0, StopFlag false, Stage empty, status "Status", Stop enabled.
+    void BeginDownload();
+    // The restore after it: Stop disabled, Idle true.
+    void EndDownload();
+
+    // One whole download of the file; returns when it has completed, failed or been stopped, with
+    // everything the user needs to know shown in the status line and in message boxes. Expects the
+    // Download click's preparation (Idle false, StopFlag false, Stage empty, SentBytes 0, ...).
+    // Closes the file and the link on every path.
+    void RunDownload(const std::string& fileName);
+
+    // Waits for the printer's answer to the frame just written and checks it; true when accepted.
+    bool WaitReply();
+
+    // Timer1's tick: counts the write-to-memory and checksum waits, ends every other wait.
+    void Timer1Timer();
+
+    // Stop: ends the current wait and closes the firmware file.
+    void BtnCancelClick();
+
+    // Closes the firmware file if it is open; safe at any time.
+    void CloseFirmwareFile();
+
+    // After a completed download: hands the printer to the SDK library, waits until it answers,
+    // writes its display lines from the settings file and switches the display on.
+    void SetUpPrinterDisplay();
+
+private:
+    // Sets the status line to "<current text> -> Failure" and fails.
+    void FailWithText();
+    // Fails with the failure text and tells the user what went wrong with the firmware file.
+    void FailWithFileError(const char* action, const std::string& fileName);
+    // Lets Timer1 run out once, pumping messages meanwhile; clears StopFlag after.
+    void Pause(unsigned milliseconds);
+    // Writes the first count bytes of the link's output buffer; true when all were written.
+    bool WriteFrame(std::uint32_t count);
+    // Sends the image, one data frame per 512 bytes; false when the file failed.
+    void SendImage(const std::string& fileName, std::int32_t fileSize);
+    // Writes one 519-byte data frame in up to four writes, moving the unsent rest to the front.
+    bool WriteDataFrame();
+    // Checks the file's size and header; false (having told the user) when it is not firmware.
+    bool CheckFirmwareFile(const std::string& fileName, std::int32_t& fileSize);
+
+    DownloadHost& host_;
+    std::array<std::uint8_t, 65536> reply_{};
+};

@@ -1,0 +1,37 @@
+// The narrow interface through which the download engine reaches its window: the status line, the
+// size label, the progress bar, the Stop button, the timer, message pumping and sleeping, and the
+// selected model. The Qt window, the terminal loader and the tests each implement it.
+#pragma once
+
+#include <string>
+
+class DownloadHost {
+public:
+    virtual ~DownloadHost() = default;
+
+    virtual std::string StatusText() const = 0;
+    virtual void SetStatusText(const std::string& text) = 0;
+    virtual void SetSizeText(const std::string& text) = 0;
+
+    virtual int ProgressPosition() const = 0;
+    virtual void SetProgressPosition(int position) = 0;
+    virtual int ProgressMaximum() const = 0;
+    virtual void SetProgressMaximum(int maximum) = 0;
+
+    virtual void SetStopEnabled(bool enabled) = 0;
+
+    // Timer1: its ticks reach the engine's Timer1Timer while messages are pumped.
+    virtual void SetTimerInterval(unsigned milliseconds) = 0;
+    virtual void SetTimerEnabled(bool enabled) = 0;
+
+    // Handles the window messages pending now and returns at once.
+    virtual void PumpMessages() = 0;
+    // Waits until at least one message (a timer tick, a click) has arrived and handles it.
+    virtual void WaitForMessages() = 0;
+    // Blocks without handling messages.
+    virtual void Sleep(unsigned milliseconds) = 0;
+
+    // The model list's current text and the settings file it names a section of.
+    virtual std::string SelectedModel() const = 0;
+    virtual std::string SettingsFileName() const = 0;
+};

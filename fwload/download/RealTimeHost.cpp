@@ -1,0 +1,71 @@
+// The steady-clock window of the engine.
+#include "RealTimeHost.h"
+
+#include <algorithm>
+#include <thread>
+
+#include "Clock.h"
+
+namespace {
+
+// How long a wait sleeps at most before looking at its input again.
+constexpr std::int64_t kWaitSliceUs = 10000;
+
+}  // namespace
+
+RealTimeHost::RealTimeHost() = default;
+
+std::int64_t RealTimeHost::NowUs() const {
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start_).count();
+}
+
+void RealTimeHost::SetStatusText(const std::string& text) {
+    status_ = text;
+    StatusChanged(text);
+}
+
+void RealTimeHost::SetSizeText(const std::string& text) {
+    sizeText_ = text;
+    SizeChanged(text);
+}
+
+void RealTimeHost::SetProgressPosition(int position) {
+    position_ = position;
+    ProgressChanged(position_, maximum_);
+}
+
+void RealTimeHost::SetProgressMaximum(int maximum) {
+    maximum_ = maximum;
+    ProgressChanged(position_, maximum_);
+}
+
+void RealTimeHost::SetStopEnabled(bool enabled) {
+    stopEnabled_ = enabled;
+    StopEnabledChanged(enabled);
+}
+
+void RealTimeHost::SetTimerInterval(unsigned milliseconds) { timer_.SetInterval(milliseconds, NowUs()); }
+
+void RealTimeHost::SetTimerEnabled(bool enabled) { timer_.SetEnabled(enabled, NowUs()); }
+
+void RealTimeHost::DeliverDueTick() {
+    const std::int64_t now = NowUs();
+    if (!timer_.Due(now)) return;
+    timer_.Ticked(now);
+    if (engine_ != nullptr) engine_->Timer1Timer();
+}
+
+void RealTimeHost::PumpMessages() {
+    PollInput();
+    DeliverDueTick();
+}
+
+void RealTimeHost::WaitForMessages() {
+    const std::int64_t now = NowUs();
+    std::int64_t until = now + kWaitSliceUs;
+    if (const std::optional<std::int64_t> tick = timer_.NextTickUs()) until = std::min(until, *tick);
+    if (until > now) std::this_thread::sleep_for(std::chrono::microseconds(until - now));
+    PumpMessages();
+}
+
+void RealTimeHost::Sleep(unsigned milliseconds) { platform::SleepMilliseconds(milliseconds); }

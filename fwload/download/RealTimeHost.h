@@ -1,0 +1,66 @@
+// A window for the download engine without a GUI: it keeps what a window would show, runs Timer1
+// on the steady clock and delivers its ticks while the engine pumps. The terminal loader, the
+// end-to-end tests and the benchmarks build on it; subclasses hear of every change.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "DownloadEngine.h"
+#include "SoftwareTimer.h"
+
+class RealTimeHost : public DownloadHost {
+public:
+    RealTimeHost();
+
+    // The engine whose Timer1Timer the ticks reach.
+    void Attach(DownloadEngine& engine) { engine_ = &engine; }
+
+    std::string model;
+    std::string settingsFile;
+
+    const std::string& Status() const { return status_; }
+    const std::string& SizeText() const { return sizeText_; }
+    bool StopEnabled() const { return stopEnabled_; }
+
+    // DownloadHost
+    std::string StatusText() const override { return status_; }
+    void SetStatusText(const std::string& text) override;
+    void SetSizeText(const std::string& text) override;
+    int ProgressPosition() const override { return position_; }
+    void SetProgressPosition(int position) override;
+    int ProgressMaximum() const override { return maximum_; }
+    void SetProgressMaximum(int maximum) override;
+    void SetStopEnabled(bool enabled) override;
+    void SetTimerInterval(unsigned milliseconds) override;
+    void SetTimerEnabled(bool enabled) override;
+    void PumpMessages() override;
+    void WaitForMessages() override;
+    void Sleep(unsigned milliseconds) override;
+    std::string SelectedModel() const override { return model; }
+    std::string SettingsFileName() const override { return settingsFile; }
+
+protected:
+    // Notifications for subclasses; the defaults do nothing.
+    virtual void StatusChanged(const std::string& /*text*/) {}
+    virtual void SizeChanged(const std::string& /*text*/) {}
+    virtual void ProgressChanged(int /*position*/, int /*maximum*/) {}
+    virtual void StopEnabledChanged(bool /*enabled*/) {}
+    // Called at every pump and wait, for input such as an interrupt from the terminal.
+    virtual void PollInput() {}
+
+    DownloadEngine* engine() const { return engine_; }
+
+private:
+    std::int64_t NowUs() const;
+    void DeliverDueTick();
+
+    DownloadEngine* engine_ = nullptr;
+    SoftwareTimer timer_;
+    const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    std::string status_ = "Status";
+    std::string sizeText_ = "- Bytes";
+    int position_ = 0;
+    int maximum_ = 100;
+    bool stopEnabled_ = false;
+};

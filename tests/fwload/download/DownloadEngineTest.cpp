@@ -1,0 +1,320 @@
+// The download procedure on the virtual clock: the bytes the printer receives, the waits and their
+// limits, the status texts a user sees, Stop, and every failure path.
+#include <gmock/gmock.h>
+
+#include "EngineFixture.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+const Bytes kModeChange = {0x1B, 0x52, 0x44, 0x0D};
+const Bytes kPoll = {0x02, 0x40, 0x03, 0x00, 0x27};
+const Bytes kWriteToMemory = {0x02, 0x42, 0x03, 0x8C, 0x24};
+
+class Download : public EngineTest {
+protected:
+    std::int64_t WriteTimeMs(std::size_t index) const { return device.writes.at(index).atUs / 1000; }
+};
+
+TEST_F(Download, SendsAThreeByteImageByteForByteWithItsPauses) {
+    FakeSdk sdk(clock);
+    ASSERT_TRUE(sdk.Preload());
+    Run(Firmware({0x01, 0x02, 0x03}));
+
+    Bytes data(519, 0);
+    const Bytes head = {0x02, 0x41, 0x00, 0x00, 0x01, 0x02, 0x03};
+    std::copy(head.begin(), head.end(), data.begin());
+    data[516] = 0x03;
+    data[517] = 0x73;
+    data[518] = 0xB1;
+    EXPECT_THAT(Writes(), ElementsAre(kModeChange, kPoll, data, kWriteToMemory,
+                                      Bytes{0x02, 0x43, 0x00, 0x06, 0x03, 0x28, 0xE4}));
+    // The poll follows the mode change's reply (1 ms latency, two 10 ms reads) by the 2,000 ms
+    // pause; the checksum follows the memory write's reply (20 ms more) by the 100 ms pause.
+    EXPECT_EQ(WriteTimeMs(1) - WriteTimeMs(0), 2023);
+    EXPECT_EQ(WriteTimeMs(4) - WriteTimeMs(3), 143);
+
+    EXPECT_THAT(host.StatusTexts(),
+                ElementsAre("Status", "Status: Ready to download(mode change).", "Status: Ready to download(Polling).",
+                            "Status: Download now.", "Status: Downloading( 3 / 21 bytes )", "Status: Write to memory.",
+                            "Status: Check sum", "Status: Download complete!!...", "Status: Initializing!!...",
+                            "Status: Initialization complete!!..."));
+    EXPECT_EQ(host.sizeText, "21 Bytes");
+    EXPECT_THAT(host.boxes, ::testing::IsEmpty());
+    EXPECT_EQ(device.CompletedDownloads(), 1);
+    EXPECT_FALSE(engine.FirmwareStream.IsOpen());
+    EXPECT_EQ(device.openHandles, 0);
+    EXPECT_TRUE(engine.Idle);
+    EXPECT_FALSE(host.stopEnabled);
+}
+
+TEST_F(Download, SleepsFiveSecondsAfterCompletingAndGatesStop) {
+    Run(Firmware({0x01}));
+    // No SDK library here: the display set-up is skipped and the status stays "complete".
+    EXPECT_EQ(host.status, "Status: Download complete!!...");
+    const auto& events = host.events;
+    const auto complete = std::find(events.begin(), events.end(), "status: Status: Download complete!!...");
+    ASSERT_NE(complete, events.end());
+    EXPECT_EQ(*(complete + 1), "sleep: 5000");
+    // Stop is on from the click, off for writing to memory and the checksum, off when done.
+    std::vector<std::string> stop;
+    std::copy_if(events.begin(), events.end(), std::back_inserter(stop), [](const std::string& e) { return e.rfind("stop", 0) == 0; });
+    EXPECT_THAT(stop, ElementsAre("stop: on", "stop: off", "stop: off"));
+}
+
+TEST_F(Download, AnImageOfWholeBlocksEndsWithAFrameOfZeros) {
+    Bytes image(512);
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 3 + 1);
+    Run(Firmware(image));
+    const std::vector<Bytes> writes = Writes();
+    ASSERT_EQ(writes.size(), 6u);
+    EXPECT_EQ(writes[2], DataFrame(0, image));
+    EXPECT_EQ(writes[3], DataFrame(1, {}));
+    EXPECT_EQ(device.CompletedDownloads(), 1);
+}
+
+TEST_F(Download, AHeaderOnlyFileSendsOneEmptyFrameAndASumOfZero) {
+    Run(Firmware({}));
+    Bytes checksum(7);
+    BuildChecksumFrame(checksum.data(), 0x0000);
+    EXPECT_THAT(Writes(), ElementsAre(kModeChange, kPoll, DataFrame(0, {}), kWriteToMemory, checksum));
+    EXPECT_EQ(host.status, "Status: Download complete!!...");
+}
+
+TEST_F(Download, NumbersFramesAndCountsImageBytesAgainstTheFileSize) {
+    Bytes image(1024 - 18);
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i);
+    Run(Firmware(image));
+    const std::vector<Bytes> writes = Writes();
+    ASSERT_EQ(writes.size(), 6u);
+    EXPECT_EQ(writes[2], DataFrame(0, Bytes(image.begin(), image.begin() + 512)));
+    EXPECT_EQ(writes[3], DataFrame(1, Bytes(image.begin() + 512, image.end())));
+    EXPECT_EQ(host.sizeText, "1,024 Bytes");
+    const std::vector<std::string> texts = host.StatusTexts();
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Status: Downloading( 512 / 1,024 bytes )"), texts.end());
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Status: Downloading( 1,006 / 1,024 bytes )"), texts.end());
+    // The bar stops 18 short of its maximum, then counts the write-to-memory ticks.
+    EXPECT_NE(std::find_if(host.progress.begin(), host.progress.end(), [](const auto& p) { return p.second == 1006; }),
+              host.progress.end());
+}
+
+TEST_F(Download, RetriesAShortDataFrameWithTheUnsentRest) {
+    device.printer.shortWrites = {{0, 1, 200}};
+    Run(Firmware({0x01, 0x02, 0x03}));
+    const Bytes frame = DataFrame(0, {0x01, 0x02, 0x03});
+    ASSERT_GE(device.writes.size(), 4u);
+    EXPECT_EQ(device.writes[2].asked, 519u);
+    EXPECT_EQ(device.writes[2].bytes, Bytes(frame.begin(), frame.begin() + 200));
+    EXPECT_EQ(device.writes[3].asked, 319u);
+    EXPECT_EQ(device.writes[3].bytes, Bytes(frame.begin() + 200, frame.end()));
+    EXPECT_EQ(device.writes[3].atUs - device.writes[2].atUs, 10000);
+    EXPECT_EQ(host.status, "Status: Download complete!!...");
+}
+
+TEST_F(Download, FailsWithTextAfterTheFourthShortWrite) {
+    device.printer.shortWrites = {{0, 4, 200}};
+    Run(Firmware({0x01, 0x02, 0x03}));
+    ASSERT_EQ(device.writes.size(), 6u);  // mode change, poll, four writes of the frame
+    EXPECT_THAT(std::vector<std::uint32_t>({device.writes[2].asked, device.writes[3].asked, device.writes[4].asked,
+                                            device.writes[5].asked}),
+                ElementsAre(519u, 319u, 119u, 1u));
+    const std::vector<std::string> texts = host.StatusTexts();
+    EXPECT_THAT(std::vector<std::string>(texts.end() - 2, texts.end()),
+                ElementsAre("Status: Downloading( 3 / 21 bytes ) -> Failure", "Status: Download Failure!!..."));
+    EXPECT_EQ(device.openHandles, 0);
+}
+
+struct ReplyFailureCase {
+    const char* title;
+    sim::ReplyFault fault;
+    sim::RequestKind kind;
+    int frame;
+    std::uint8_t code;
+    std::size_t writesSent;          // requests the printer got before the download gave up
+    const char* textBeforeFailure;   // the status text shown just before the failure text
+    std::int64_t earliestEndMs;      // the download cannot have ended sooner
+};
+
+class ReplyFailures : public Download, public ::testing::WithParamInterface<ReplyFailureCase> {};
+
+TEST_P(ReplyFailures, EndInTheFailureTextWithTheLinkAndFileClosed) {
+    const ReplyFailureCase& c = GetParam();
+    device.printer.replyFaults = {{c.fault, c.kind, c.frame, c.code}};
+    Bytes image(1000, 0x11);
+    Run(Firmware(image));
+    EXPECT_EQ(device.writes.size(), c.writesSent);
+    const std::vector<std::string> texts = host.StatusTexts();
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ(texts[texts.size() - 2], c.textBeforeFailure);
+    EXPECT_EQ(texts.back(), "Status: Download Failure!!...");
+    EXPECT_GE(clock.NowMs(), c.earliestEndMs);
+    EXPECT_THAT(host.boxes, ::testing::IsEmpty());
+    EXPECT_FALSE(engine.FirmwareStream.IsOpen());
+    EXPECT_EQ(device.openHandles, 0);
+    EXPECT_EQ(engine.Stage, "");
+}
+
+using sim::ReplyFault;
+using sim::RequestKind;
+INSTANTIATE_TEST_SUITE_P(
+    EveryStage, ReplyFailures,
+    ::testing::Values(
+        ReplyFailureCase{"nak_mode", ReplyFault::Nak, RequestKind::ModeChange, -1, 0, 1,
+                         "Status: Ready to download(mode change). -> Failure", 0},
+        ReplyFailureCase{"garbage_mode", ReplyFault::Corrupt, RequestKind::ModeChange, -1, 0, 1,
+                         "Status: Ready to download(mode change). -> Failure", 0},
+        ReplyFailureCase{"silent_mode", ReplyFault::Silence, RequestKind::ModeChange, -1, 0, 1,
+                         "Status: Ready to download(mode change). -> Failure", 5000},
+        ReplyFailureCase{"nak_poll", ReplyFault::Nak, RequestKind::Poll, -1, 0, 2,
+                         "Status: Ready to download(Polling). -> Failure", 2000},
+        ReplyFailureCase{"crc_poll", ReplyFault::Corrupt, RequestKind::Poll, -1, 0, 2,
+                         "Status: Ready to download(Polling). -> Failure", 2000},
+        ReplyFailureCase{"silent_poll", ReplyFault::Silence, RequestKind::Poll, -1, 0, 2,
+                         "Status: Ready to download(Polling). -> Failure", 7000},
+        ReplyFailureCase{"nak_first_frame", ReplyFault::Nak, RequestKind::Data, 0, 0, 3,
+                         "Status: Downloading( 512 / 1,018 bytes )", 2000},
+        ReplyFailureCase{"crc_last_frame", ReplyFault::Corrupt, RequestKind::Data, 1, 0, 4,
+                         "Status: Downloading( 1,000 / 1,018 bytes )", 2000},
+        ReplyFailureCase{"silent_frame", ReplyFault::Silence, RequestKind::Data, 1, 0, 4,
+                         "Status: Downloading( 1,000 / 1,018 bytes )", 7000},
+        ReplyFailureCase{"write_code_2", ReplyFault::Code, RequestKind::WriteToMemory, -1, 0x32, 5,
+                         "Status: Write to memory.", 2000},
+        ReplyFailureCase{"silent_write", ReplyFault::Silence, RequestKind::WriteToMemory, -1, 0, 5,
+                         "Status: Write to memory.", 62000},
+        ReplyFailureCase{"nak_checksum", ReplyFault::Nak, RequestKind::Checksum, -1, 0, 6, "Status: Check sum", 2000},
+        ReplyFailureCase{"silent_checksum", ReplyFault::Silence, RequestKind::Checksum, -1, 0, 6,
+                         "Status: Check sum", 27000},
+        ReplyFailureCase{"unplugged", ReplyFault::Vanish, RequestKind::Data, 0, 0, 3,
+                         "Status: Downloading( 512 / 1,018 bytes )", 2000}),
+    [](const ::testing::TestParamInfo<ReplyFailureCase>& info) { return std::string(info.param.title); });
+
+TEST_F(Download, WritingToMemoryCountsThirtyTicksOfTwoSeconds) {
+    device.printer.replyFaults = {{ReplyFault::Silence, RequestKind::WriteToMemory, -1, 0}};
+    Run(Firmware({0x01}));
+    // The ticks follow the last reset of the bar, made as the wait began.
+    const auto reset = std::find_if(host.progress.rbegin(), host.progress.rend(), [](const auto& p) { return p.second == 0; });
+    const std::vector<std::pair<std::int64_t, int>> ticks(reset.base(), host.progress.end());
+    ASSERT_EQ(ticks.size(), 30u);
+    for (std::size_t i = 0; i < ticks.size(); ++i) {
+        EXPECT_EQ(ticks[i].second, static_cast<int>(i + 1));
+        if (i > 0) {
+            EXPECT_EQ(ticks[i].first - ticks[i - 1].first, 2000);
+        }
+    }
+    EXPECT_EQ(host.position, 30);
+    EXPECT_EQ(host.status, "Status: Download Failure!!...");
+}
+
+TEST_F(Download, TheChecksumWaitCountsFiveTicksOfFiveSeconds) {
+    device.printer.replyFaults = {{ReplyFault::Silence, RequestKind::Checksum, -1, 0}};
+    Run(Firmware({0x01}));
+    EXPECT_EQ(host.maximum, 5);
+    EXPECT_EQ(host.position, 5);
+    const auto& last = host.progress.back();
+    const auto& first = *(host.progress.end() - 5);
+    EXPECT_EQ(first.second, 1);
+    EXPECT_EQ(last.first - first.first, 4 * 5000);
+}
+
+TEST_F(Download, ModeChangeRepliesOfOtherLengthsAreJudgedByTheirFirstByte) {
+    device.printer.replyFaults = {{ReplyFault::Code, RequestKind::ModeChange, -1, 0x15}};
+    Run(Firmware({0x01}));
+    EXPECT_EQ(device.writes.size(), 1u);
+
+    // An over-long answer starting with ACK is accepted; one to the poll is not examined.
+    device.writes.clear();
+    device.printer.replyFaults = {{ReplyFault::Overlong, RequestKind::ModeChange, -1, 0},
+                                  {ReplyFault::Overlong, RequestKind::Poll, -1, 0}};
+    Run(Firmware({0x01}));
+    EXPECT_EQ(host.status, "Status: Download complete!!...");
+}
+
+TEST_F(Download, AFailedQueueQueryEndsTheWait) {
+    device.queueStatusFailsFrom = 1;
+    Run(Firmware({0x01}));
+    EXPECT_EQ(device.writes.size(), 1u);
+    EXPECT_EQ(host.status, "Status: Download Failure!!...");
+    EXPECT_LT(clock.NowMs(), 100);
+}
+
+TEST_F(Download, StopDuringAReplyWaitFails) {
+    device.printer.latencyMs = 4000;
+    host.At(1000, [this] { engine.BtnCancelClick(); });
+    Run(Firmware({0x01}));
+    EXPECT_EQ(device.writes.size(), 1u);
+    EXPECT_THAT(host.StatusTexts(), ElementsAre("Status", "Status: Ready to download(mode change).",
+                                                "Status: Ready to download(mode change). -> Failure",
+                                                "Status: Download Failure!!..."));
+    EXPECT_LT(clock.NowMs(), 1100);
+}
+
+TEST_F(Download, StopDuringThePauseBeforePollingFailsAtOnce) {
+    host.At(1000, [this] { engine.BtnCancelClick(); });
+    Run(Firmware({0x01}));
+    EXPECT_EQ(device.writes.size(), 1u);  // no poll, no read of the closed file
+    EXPECT_EQ(host.status, "Status: Download Failure!!...");
+    EXPECT_LT(clock.NowMs(), 1100);
+    EXPECT_FALSE(host.timer.Enabled());
+}
+
+TEST_F(Download, StopDuringADataFrameWaitFails) {
+    device.printer.latencyMs = 100;
+    host.At(2300, [this] { engine.BtnCancelClick(); });
+    Run(Firmware(Bytes(2000, 0x22)));
+    EXPECT_EQ(host.status, "Status: Download Failure!!...");
+    EXPECT_LT(device.writes.size(), 6u);
+    EXPECT_EQ(device.CompletedDownloads(), 0);
+}
+
+TEST_F(Download, RejectsAFileWithoutTheHeaderAfterShowingItsSize) {
+    const std::string file = dir.Write("other.bin", "[nov card printer]" + std::string(2000, 'x'));
+    Run(file);
+    EXPECT_THAT(host.events, ElementsAre("status: Status", "stop: on", "size: 2,018 Bytes", "status: Status",
+                                         "box: Error: The file is not card printer firmware file.\n\nSelect another file.",
+                                         "stop: off"));
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].icon, platform::MessageIcon::Exclamation);
+    EXPECT_TRUE(host.boxes[0].topMost);
+    EXPECT_TRUE(device.writes.empty());
+    EXPECT_EQ(device.openHandles, 0);
+    EXPECT_FALSE(engine.FirmwareStream.IsOpen());
+
+    // Seventeen bytes are too few for the header.
+    host.boxes.clear();
+    Run(dir.Write("short.bin", "[NOV Card Printer"));
+    EXPECT_EQ(host.Boxes(), std::vector<std::string>{"Error: The file is not card printer firmware file.\n\nSelect another file."});
+}
+
+TEST_F(Download, NothingHappensWhenThePrinterIsNotFound) {
+    device.descriptions = {};
+    Run(Firmware({0x01}));
+    EXPECT_EQ(host.Boxes(), std::vector<std::string>{"Error: USB device not found."});
+    EXPECT_EQ(host.status, "Status");
+    EXPECT_EQ(host.sizeText, "- Bytes");
+}
+
+TEST_F(Download, AFileThatCannotBeOpenedFailsWithItsReason) {
+    const std::string missing = dir.File("vanished.bin");
+    Run(missing);
+    EXPECT_EQ(host.Boxes(), std::vector<std::string>{"Error: Cannot open file \"" + missing + "\". No such file or directory."});
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].icon, platform::MessageIcon::Error);
+    EXPECT_EQ(host.status, "Status: Download Failure!!...");
+    EXPECT_TRUE(device.writes.empty());
+    EXPECT_EQ(device.openHandles, 0);
+}
+
+TEST_F(Download, RefusesFilesBeyondTwoGigabytesBeforeSendingAnything) {
+    const std::string huge = Firmware({});
+    ASSERT_EQ(truncate(huge.c_str(), 2147483649LL), 0);
+    Run(huge);
+    EXPECT_EQ(host.sizeText, "2,147,483,649 Bytes");
+    EXPECT_EQ(host.Boxes(), std::vector<std::string>{
+        "Error: The file is too large for card printer firmware file.\n\nSelect another file."});
+    EXPECT_TRUE(device.writes.empty());
+    EXPECT_EQ(host.status, "Status");
+}
+
+}  // namespace
