@@ -1,7 +1,7 @@
 # Entry points for newcomers and CI. `make test` and `make run` install what is missing first.
 PACKAGES := cmake ninja-build g++ pkg-config dpkg-dev \
             qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev \
-            libcli11-dev nlohmann-json3-dev xvfb xauth fonts-dejavu-core
+            libcli11-dev nlohmann-json3-dev xvfb xauth fonts-dejavu-core fonts-liberation2
 
 PRESET ?= default
 CMAKE_FLAGS := $(if $(SUITE_WERROR),-DSUITE_WERROR=$(SUITE_WERROR))

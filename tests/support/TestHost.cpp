@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-TestHost::TestHost(VirtualClock& clock) : clock_(clock) {
+TestHost::TestHost(VirtualClock& clock) : scheduler(clock), clock_(clock) {
     previousHandler_ = platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& request) {
         boxes.push_back(request);
         events.push_back("box: " + request.caption + ": " + request.text);
@@ -12,8 +12,12 @@ TestHost::TestHost(VirtualClock& clock) : clock_(clock) {
 
 TestHost::~TestHost() { platform::SetMessageBoxHandler(std::move(previousHandler_)); }
 
-void TestHost::At(std::int64_t milliseconds, std::function<void()> action) {
-    actions_.emplace(milliseconds * 1000, std::move(action));
+void TestHost::Attach(DownloadEngine& engine) {
+    scheduler.onTick = [&engine] { engine.Timer1Timer(); };
+    scheduler.onStuck = [&engine] {
+        ADD_FAILURE() << "waiting for messages with no timer running and nothing scheduled";
+        engine.StopFlag = true;
+    };
 }
 
 std::vector<std::string> TestHost::StatusTexts() const {
@@ -50,36 +54,7 @@ void TestHost::SetStopEnabled(bool enabled) {
     events.push_back(enabled ? "stop: on" : "stop: off");
 }
 
-void TestHost::DeliverDue() {
-    while (!actions_.empty() && actions_.begin()->first <= clock_.NowUs()) {
-        auto action = std::move(actions_.begin()->second);
-        actions_.erase(actions_.begin());
-        action();
-    }
-    if (timer.Due(clock_.NowUs())) {
-        timer.Ticked(clock_.NowUs());
-        if (engine_ != nullptr) engine_->Timer1Timer();
-    }
-}
-
-void TestHost::PumpMessages() {
-    clock_.AdvanceUs(pumpStepUs);
-    DeliverDue();
-}
-
-void TestHost::WaitForMessages() {
-    std::optional<std::int64_t> next = timer.NextTickUs();
-    if (!actions_.empty() && (!next || actions_.begin()->first < *next)) next = actions_.begin()->first;
-    if (!next) {
-        ADD_FAILURE() << "waiting for messages with no timer running and nothing scheduled";
-        if (engine_ != nullptr) engine_->StopFlag = true;
-        return;
-    }
-    clock_.AdvanceToUs(*next);
-    DeliverDue();
-}
-
 void TestHost::Sleep(unsigned milliseconds) {
     events.push_back("sleep: " + std::to_string(milliseconds));
-    clock_.AdvanceMs(milliseconds);
+    scheduler.Sleep(milliseconds);
 }

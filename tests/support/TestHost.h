@@ -4,14 +4,12 @@
 #pragma once
 
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "DownloadEngine.h"
 #include "MessageBox.h"
-#include "SoftwareTimer.h"
-#include "VirtualClock.h"
+#include "VirtualScheduler.h"
 
 class TestHost : public DownloadHost {
 public:
@@ -20,9 +18,9 @@ public:
     TestHost(const TestHost&) = delete;
     TestHost& operator=(const TestHost&) = delete;
 
-    void Attach(DownloadEngine& engine) { engine_ = &engine; }
-    // Runs the action when the clock reaches the given millisecond (at a pump, wait or sleep end).
-    void At(std::int64_t milliseconds, std::function<void()> action);
+    void Attach(DownloadEngine& engine);
+    // Runs the action when the clock reaches the given millisecond (at a pump or wait).
+    void At(std::int64_t milliseconds, std::function<void()> action) { scheduler.At(milliseconds, std::move(action)); }
 
     // What the window shows.
     std::string status = "Status";
@@ -32,16 +30,14 @@ public:
     bool stopEnabled = false;
     std::string model;
     std::string settingsFile;
-    SoftwareTimer timer;
+    VirtualScheduler scheduler;
+    const SoftwareTimer& timer = scheduler.timer;
 
     // In order: "status: ...", "size: ...", "box: <caption>: <text>", "stop: on|off", "sleep: <ms>".
     std::vector<std::string> events;
     std::vector<platform::MessageBoxRequest> boxes;
     // Every progress position set, with the virtual time it was set at (ms).
     std::vector<std::pair<std::int64_t, int>> progress;
-    // How far the clock moves at each pump.
-    std::int64_t pumpStepUs = 1000;
-
     std::vector<std::string> StatusTexts() const;
     std::vector<std::string> Boxes() const;
 
@@ -54,19 +50,15 @@ public:
     int ProgressMaximum() const override { return maximum; }
     void SetProgressMaximum(int value) override { maximum = value; }
     void SetStopEnabled(bool enabled) override;
-    void SetTimerInterval(unsigned milliseconds) override { timer.SetInterval(milliseconds, clock_.NowUs()); }
-    void SetTimerEnabled(bool enabled) override { timer.SetEnabled(enabled, clock_.NowUs()); }
-    void PumpMessages() override;
-    void WaitForMessages() override;
+    void SetTimerInterval(unsigned milliseconds) override { scheduler.SetTimerInterval(milliseconds); }
+    void SetTimerEnabled(bool enabled) override { scheduler.SetTimerEnabled(enabled); }
+    void PumpMessages() override { scheduler.Pump(); }
+    void WaitForMessages() override { scheduler.Wait(); }
     void Sleep(unsigned milliseconds) override;
     std::string SelectedModel() const override { return model; }
     std::string SettingsFileName() const override { return settingsFile; }
 
 private:
-    void DeliverDue();
-
     VirtualClock& clock_;
-    DownloadEngine* engine_ = nullptr;
-    std::multimap<std::int64_t, std::function<void()>> actions_;
     platform::MessageBoxHandler previousHandler_;
 };
