@@ -1,0 +1,245 @@
+// fwload-cli as scripts and production lines run it: a separate process against the virtual
+// printer, judged by its exit code, its output and what the printer received.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <csignal>
+#include <fstream>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "Main.h"
+#include "MessageBoxRecorder.h"
+#include "SimEnvironment.h"
+#include "Subprocess.h"
+#include "TempDir.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+const std::string kCli = FWLOAD_CLI_PATH;
+const std::string kSimDir = SIM_LIBRARY_DIR;
+
+class Cli : public ::testing::Test {
+protected:
+    Cli() {
+        ini = dir.Write("fwload.ini", "[KX-4700]\n1=T,R,LEFT,HELLO\n[KX-4710 Basic]\n");
+        firmware = dir.Write("fw.bin", "[NOV Card Printer]" + std::string(1500, '\x5A'));
+    }
+
+    ProcessResult Run(std::vector<std::string> arguments, std::vector<std::string> environment = {},
+                      std::function<void(const std::string&, int)> onLine = nullptr) {
+        ProcessOptions options;
+        options.environment = {"LD_LIBRARY_PATH=" + kSimDir, "FWSIM_STATE_DIR=" + sim.StateDir(), "FWSIM_LATENCY_MS=1",
+                               "FWSIM_WRITE_MS=5", "FWSIM_RESTART_CALLS=0"};
+        options.environment.insert(options.environment.end(), environment.begin(), environment.end());
+        options.onOutLine = std::move(onLine);
+        return RunProcess(kCli, arguments, options);
+    }
+
+    ProcessResult Download(std::vector<std::string> extra = {}, std::vector<std::string> environment = {},
+                           std::function<void(const std::string&, int)> onLine = nullptr) {
+        std::vector<std::string> arguments = {"--ini", ini, "--model", "kx-4700"};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        arguments.push_back(firmware);
+        return Run(arguments, environment, std::move(onLine));
+    }
+
+    SimEnvironment sim;
+    TempDir dir;
+    std::string ini;
+    std::string firmware;
+};
+
+TEST_F(Cli, HelpDocumentsTheExitCodesAndUsageErrorsExitWith2) {
+    const ProcessResult help = Run({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_THAT(help.out, HasSubstr("Exit codes:"));
+    EXPECT_THAT(help.out, HasSubstr("130  stopped by the user"));
+
+    EXPECT_EQ(Run({}).exitCode, 2);
+    EXPECT_EQ(Run({firmware}).exitCode, 2);  // no --model
+    EXPECT_EQ(Run({"--quiet", "--json", "--model", "KX-4700", firmware}).exitCode, 2);
+    const ProcessResult unknownOption = Run({"--speed", "9", firmware});
+    EXPECT_EQ(unknownOption.exitCode, 2);
+    EXPECT_THAT(unknownOption.err, HasSubstr("fwload-cli:"));
+}
+
+TEST_F(Cli, BadInputGetsOneClearLineAndExit2WithoutTouchingThePrinter) {
+    const std::string trace = dir.File("printer.trace");
+    const std::string huge = dir.Write("huge.bin", "[NOV Card Printer]");
+    ASSERT_EQ(truncate(huge.c_str(), 2147483649LL), 0);
+    const std::string binaryIni = dir.Write("binary.ini", std::string("\x00\xFF\x13[\x01\x02", 6) + std::string(3000, '\x7F'));
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string message;
+    } cases[] = {
+        {{"--ini", ini, "--model", "KX-4700", dir.File("missing.bin")}, "No such file or directory"},
+        {{"--ini", ini, "--model", "KX-4700", dir.Path()}, "is a directory"},
+        {{"--ini", ini, "--model", "KX-4700", dir.Write("empty.bin", "")}, "not a card printer firmware file"},
+        {{"--ini", ini, "--model", "KX-4700", dir.Write("17.bin", "[NOV Card Printer")}, "not a card printer firmware file"},
+        {{"--ini", ini, "--model", "KX-4700", dir.Write("lower.bin", "[nov card printer]xx")}, "not a card printer firmware file"},
+        {{"--ini", ini, "--model", "KX-4700", huge}, "too large"},
+        {{"--ini", dir.Path(), "--model", "KX-4700", firmware}, "is a directory"},
+        {{"--ini", binaryIni, "--model", "KX-4700", firmware}, "unknown model \"KX-4700\""},
+        {{"--ini", ini, "--model", "KX-9999", firmware}, "unknown model \"KX-9999\"; " + ini + " lists:\n  KX-4700\n  KX-4710 Basic"},
+    };
+    for (const Case& c : cases) {
+        const ProcessResult result = Run(c.arguments, {"FWSIM_TRACE=" + trace});
+        EXPECT_EQ(result.exitCode, 2) << c.message;
+        EXPECT_THAT(result.err, HasSubstr(c.message));
+        EXPECT_THAT(result.err, ::testing::StartsWith("fwload-cli: "));
+    }
+    EXPECT_EQ(ReadWholeFile(trace), "");
+}
+
+TEST_F(Cli, AMissingDriverOrPrinterExitsWith3) {
+    ProcessOptions noDriver;
+    noDriver.unset = {"LD_LIBRARY_PATH"};
+    const ProcessResult missing = RunProcess(kCli, {"--ini", ini, "--model", "KX-4700", firmware}, noDriver);
+    if (missing.err.find("was not found") == std::string::npos) GTEST_SKIP() << "a D2XX library is installed here";
+    EXPECT_EQ(missing.exitCode, 3);
+    EXPECT_EQ(RunProcess(kCli, {"--list"}, noDriver).exitCode, 3);
+
+    const ProcessResult none = Download({}, {"FWSIM_DEVICES="});
+    EXPECT_EQ(none.exitCode, 3);
+    EXPECT_EQ(none.err, "Error: USB device not found.\n");
+    const ProcessResult other = Download({}, {"FWSIM_DEVICES=USB Serial Converter"});
+    EXPECT_EQ(other.exitCode, 3);
+    EXPECT_EQ(other.err, "Error: Card Printer not found.\n");
+}
+
+TEST_F(Cli, ListsDevicesAndWhichIsACardPrinter) {
+    const ProcessResult list = Run({"--list"}, {"FWSIM_DEVICES=USB Serial Converter;Card Printer"});
+    EXPECT_EQ(list.exitCode, 0);
+    EXPECT_THAT(list.OutLines(), ElementsAre("0\t\"USB Serial Converter\"\tnot a card printer",
+                                             "1\t\"Card Printer\"\tcard printer"));
+    EXPECT_THAT(Run({"--list"}, {"FWSIM_DEVICES="}).OutLines(), ElementsAre("No D2XX devices attached."));
+}
+
+TEST_F(Cli, ARefusedPollFailsWithExit1AndTheWindowsTexts) {
+    const ProcessResult result = Download({}, {"FWSIM_FAULTS=nak:poll"});
+    EXPECT_EQ(result.exitCode, 1);
+    const std::vector<std::string> lines = result.OutLines();
+    EXPECT_THAT(std::vector<std::string>(lines.end() - 3, lines.end()),
+                ElementsAre("Status: Ready to download(Polling). -> Failure", "Status: Download Failure!!...",
+                            "The download failed."));
+}
+
+TEST_F(Cli, JsonReportsEveryEventOfASuccessfulDownload) {
+    const ProcessResult result = Download({"--json"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    std::vector<std::string> statuses;
+    nlohmann::json last;
+    int progress = 0;
+    for (const std::string& line : result.OutLines()) {
+        const nlohmann::json event = nlohmann::json::parse(line);
+        if (event["event"] == "status") statuses.push_back(event["text"]);
+        if (event["event"] == "progress") ++progress;
+        last = event;
+    }
+    EXPECT_THAT(statuses, ElementsAre("Status", "Status: Ready to download(mode change).",
+                                      "Status: Ready to download(Polling).", "Status: Download now.",
+                                      "Status: Downloading( 512 / 1,518 bytes )", "Status: Downloading( 1,024 / 1,518 bytes )",
+                                      "Status: Downloading( 1,500 / 1,518 bytes )", "Status: Write to memory.",
+                                      "Status: Check sum", "Status: Download complete!!...", "Status: Initializing!!...",
+                                      "Status: Initialization complete!!..."));
+    EXPECT_GE(progress, 3);
+    EXPECT_EQ(last, (nlohmann::json{{"event", "outcome"}, {"outcome", "complete"},
+                                    {"status", "Status: Initialization complete!!..."}, {"exit_code", 0}}));
+    EXPECT_EQ(sim.State().lines[0].text, "HELLO           ");
+}
+
+TEST_F(Cli, QuietPrintsOnlyTheOutcomeAndTheTraceHasEveryFrame) {
+    const std::string trace = dir.File("support.trace");
+    const ProcessResult result = Download({"--quiet", "--trace", trace});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_THAT(result.OutLines(), ElementsAre("Download complete; the printer's display is set up."));
+    const std::string text = ReadWholeFile(trace);
+    EXPECT_THAT(text, HasSubstr("write 4/4 status 0: 1B 52 44 0D\n"));
+    EXPECT_THAT(text, HasSubstr("read 1 status 0: 06\n"));
+    EXPECT_THAT(text, HasSubstr("write 5/5 status 0: 02 40 03 00 27\n"));
+    EXPECT_THAT(text, HasSubstr("read 6 status 0: 02 30 40 03 2B CF\n"));
+    EXPECT_THAT(text, HasSubstr("Status: Write to memory.\n"));
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n') > 10, true);
+}
+
+TEST_F(Cli, CtrlCDuringAReplyWaitStopsWith130) {
+    const ProcessResult result = Download({}, {"FWSIM_LATENCY_MS=4000"}, [](const std::string& line, int pid) {
+        if (line == "Status: Ready to download(mode change).") kill(pid, SIGINT);
+    });
+    EXPECT_EQ(result.exitCode, 130);
+    const std::vector<std::string> lines = result.OutLines();
+    EXPECT_THAT(std::vector<std::string>(lines.end() - 3, lines.end()),
+                ElementsAre("Status: Ready to download(mode change). -> Failure", "Status: Download Failure!!...",
+                            "Stopped by the user."));
+}
+
+TEST_F(Cli, CtrlCWhileThePrinterWritesItsMemoryIsRefused) {
+    const ProcessResult result = Download({}, {"FWSIM_WRITE_MS=1500"}, [](const std::string& line, int pid) {
+        if (line == "Status: Write to memory.") {
+            kill(pid, SIGINT);
+            usleep(300000);
+            kill(pid, SIGINT);
+        }
+    });
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_THAT(result.ErrLines(),
+                ElementsAre("fwload-cli: the printer is writing its memory and must not be interrupted now; the download goes on.",
+                            "fwload-cli: the printer is writing its memory and must not be interrupted now; the download goes on."));
+    EXPECT_EQ(result.OutLines().back(), "Download complete; the printer's display is set up.");
+    EXPECT_EQ(sim.State().downloads, 1);
+}
+
+// The bytes a printer receives, from a virtual printer trace: every accepted write, in order.
+std::vector<std::string> WrittenBytes(const std::string& trace) {
+    std::vector<std::string> writes;
+    std::istringstream lines(ReadWholeFile(trace));
+    std::string line;
+    while (std::getline(lines, line)) {
+        const std::size_t call = line.find(" FT_Write(");
+        if (call != std::string::npos) writes.push_back(line.substr(call));
+    }
+    return writes;
+}
+
+TEST_F(Cli, SendsThePrinterExactlyWhatTheWindowSends) {
+    const std::string windowTrace = dir.File("window.trace");
+    sim.Set("FWSIM_TRACE", windowTrace);
+    sim.Set("FWSIM_RESTART_CALLS", "0");
+    {
+        MessageBoxRecorder boxes;
+        TFrmMainServices services;
+        services.settingsFile = ini;
+        TFrmMain window(services);
+        window.show();
+        QCoreApplication::processEvents();
+        window.edtFilename->setText(QString::fromStdString(firmware));
+        window.cbModel->setCurrentIndex(0);
+        window.BtnDownload->click();
+        EXPECT_THAT(boxes.Lines(), ::testing::IsEmpty());
+    }
+    const std::string cliTrace = dir.File("cli.trace");
+    ASSERT_EQ(Download({"--quiet"}, {"FWSIM_TRACE=" + cliTrace}).exitCode, 0);
+
+    const std::vector<std::string> fromWindow = WrittenBytes(windowTrace);
+    ASSERT_EQ(fromWindow.size(), 7u);  // mode change, poll, three data frames, write, checksum
+    EXPECT_EQ(WrittenBytes(cliTrace), fromWindow);
+    EXPECT_EQ(sim.State().downloads, 2);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
