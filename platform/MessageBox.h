@@ -7,7 +7,7 @@
 
 namespace platform {
 
-enum class MessageIcon { Information, Error, Exclamation };
+enum class MessageIcon { None, Information, Error, Exclamation };
 
 struct MessageBoxRequest {
     std::string caption;

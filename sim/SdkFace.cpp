@@ -111,6 +111,7 @@ FWSIM_EXPORT std::int32_t SDK_API OpenDevice(const char* description, std::int32
     const std::string detail = std::string("(\"") + (description ? description : "") + "\", " + std::to_string(type) + ")";
     if (operation.early()) return operation.Done(*operation.early(), detail);
     operation.sdk().open = true;
+    operation.sdk().ribbonReadingIndex = 0;  // each connection reads the configured sequence afresh
     return operation.Done(kOk, detail);
 }
 
@@ -181,7 +182,7 @@ FWSIM_EXPORT std::int32_t SDK_API DeviceDirectGet2(std::uint8_t* reply, std::int
     std::memcpy(reply, sdk.pendingReply->data(), count);
     if (length != nullptr) *length = static_cast<std::int32_t>(count);
     sdk.pendingReply.reset();
-    return operation.Done(kOk, "", reply, count);
+    return operation.Done(sdk.config.replyThenFail ? kInjectedFailure : kOk, "", reply, count);
 }
 
 FWSIM_EXPORT std::int32_t SDK_API GetRibbonSensorEx(std::int32_t* first, std::int32_t* second) {

@@ -70,6 +70,10 @@ bool ParseFault(const std::string& item, Config& config) {
         config.unterminatedSerial = true;
         return true;
     }
+    if (kind == "reply-then-fail" && parts.size() == 1) {
+        config.replyThenFail = true;
+        return true;
+    }
     if ((kind == "description-error" || kind == "open-error") && parts.size() == 2 && ParseInt(parts[1], number)) {
         (kind == "open-error" ? config.openErrors : config.descriptionErrors).push_back(static_cast<int>(number));
         return true;

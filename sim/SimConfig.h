@@ -63,6 +63,7 @@ struct Config {
     std::vector<ShortWriteRule> shortWrites;
     std::vector<SdkFailRule> sdkFails;
     bool unterminatedSerial = false;
+    bool replyThenFail = false;  // DeviceDirectGet2 fills the reply, then reports failure
 
     std::vector<std::string> problems;  // settings that could not be understood
 };

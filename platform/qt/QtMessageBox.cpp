@@ -10,6 +10,7 @@ QMessageBox::Icon IconOf(platform::MessageIcon icon) {
     switch (icon) {
         case platform::MessageIcon::Error: return QMessageBox::Critical;
         case platform::MessageIcon::Exclamation: return QMessageBox::Warning;
+        case platform::MessageIcon::None: return QMessageBox::NoIcon;
         case platform::MessageIcon::Information: break;
     }
     return QMessageBox::Information;

@@ -237,9 +237,3 @@ TEST_F(Cli, SendsThePrinterExactlyWhatTheWindowSends) {
 }
 
 }  // namespace
-
-int main(int argc, char* argv[]) {
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -246,9 +246,3 @@ TEST_F(MainWindow, StopEndsTheDownloadAndTheWindowIsReadyAgain) {
 }
 
 }  // namespace
-
-int main(int argc, char* argv[]) {
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -1,0 +1,74 @@
+// What the three service tools' dialogs have in common: the dialog font and its dialog units, the
+// window icon, controls placed by dialog-unit rectangles and named by their ids, the log box,
+// editable combo boxes that know when the user typed over their selection, and the filter that
+// keeps Enter and Escape from closing a dialog or pressing a button.
+#pragma once
+
+#include <QDialog>
+#include <QObject>
+#include <QRect>
+#include <string>
+
+class QComboBox;
+class QPlainTextEdit;
+
+// Dialog units to pixels, from the metrics of the dialog's font, as Windows maps them.
+class DialogUnits {
+public:
+    explicit DialogUnits(const QFont& font);
+    int X(int units) const;
+    int Y(int units) const;
+    QRect Rect(int x, int y, int width, int height) const;
+
+private:
+    int baseX_;
+    int baseY_;
+};
+
+// A log box: lines are appended at the end and the box scrolls to the bottom. Text() is exactly
+// what was appended, CR LF included.
+class LogBox {
+public:
+    explicit LogBox(QPlainTextEdit* edit) : edit_(edit) {}
+    void Append(const std::string& line);
+    const std::string& Text() const { return text_; }
+    QPlainTextEdit* Widget() const { return edit_; }
+
+private:
+    QPlainTextEdit* edit_;
+    std::string text_;
+};
+
+// An editable drop-down list whose selection counts as none (-1) once the user types over it.
+class ComboSelection : public QObject {
+public:
+    explicit ComboSelection(QComboBox* combo);
+    int Index() const;
+
+private:
+    QComboBox* combo_;
+    bool typedOver_ = false;
+};
+
+class ToolDialog : public QDialog {
+public:
+    // Caption, and client size in dialog units.
+    ToolDialog(const char* caption, int widthUnits, int heightUnits);
+
+    const DialogUnits& Units() const { return units_; }
+    // Places a child at a dialog-unit rectangle and names it by its id (0 for none).
+    void Place(QWidget* widget, int id, int x, int y, int width, int height);
+    // The child named by the id.
+    template <typename Widget>
+    Widget* Control(int id) const {
+        return findChild<Widget*>(QString::number(id));
+    }
+
+protected:
+    // Makes Enter and Escape do nothing in this dialog, whichever of its controls has the focus.
+    void SwallowEnterAndEscape();
+
+private:
+    DialogUnits units_;
+};
+

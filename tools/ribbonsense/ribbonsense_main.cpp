@@ -1,0 +1,5 @@
+// ribbonsense: the ribbon sensor service tool.
+#include "CRibbonSenseDlg.h"
+#include "RunToolProgram.h"
+
+int main(int argc, char* argv[]) { return RunToolProgram<CRibbonSenseDlg>(argc, argv); }
