@@ -3,10 +3,14 @@ PACKAGES := cmake ninja-build g++ pkg-config dpkg-dev file \
             qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev \
             libcli11-dev nlohmann-json3-dev xvfb xauth fonts-dejavu-core fonts-liberation2
 
+# The Windows core: cross-built with MinGW-w64, tested under Wine.
+WINDOWS_PACKAGES := cmake ninja-build g++-mingw-w64-x86-64 googletest wine wine64 libcli11-dev nlohmann-json3-dev
+WINE := env -u DISPLAY WINEPREFIX=$(CURDIR)/build-windows/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
 PRESET ?= default
 CMAKE_FLAGS := $(if $(SUITE_WERROR),-DSUITE_WERROR=$(SUITE_WERROR))
 
-.PHONY: all deps configure build test run bench package clean
+.PHONY: all deps configure build test run bench package test-windows clean
 
 all: build
 
@@ -31,5 +35,17 @@ package: build
 bench: build
 	LD_LIBRARY_PATH=build/sim build/bench/download_benchmark
 
+test-windows:
+	@scripts/ensure-packages $(WINDOWS_PACKAGES)
+	cmake --preset windows $(CMAKE_FLAGS)
+	mkdir -p build-windows && $(WINE) wineboot --init >/dev/null 2>&1 || true
+	cmake --build --preset windows
+	@# One Wine session for the whole run, started apart from the tests: the server and the service
+	@# processes it starts would otherwise inherit the first test's output and hold it open.
+	$(WINE) wineserver --kill >/dev/null 2>&1 || true
+	$(WINE) wineserver --persistent=600 </dev/null >/dev/null 2>&1
+	$(WINE) wineboot </dev/null >/dev/null 2>&1
+	ctest --preset windows; status=$$?; $(WINE) wineserver --kill || true; exit $$status
+
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-windows

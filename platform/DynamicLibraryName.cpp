@@ -5,6 +5,7 @@
 
 namespace platform {
 
+#if !defined(_WIN32)
 namespace {
 
 std::string AsciiLower(std::string text) {
@@ -15,6 +16,7 @@ std::string AsciiLower(std::string text) {
 }
 
 }  // namespace
+#endif
 
 std::string NativeLibraryName(const std::string& windowsName) {
 #if defined(_WIN32)

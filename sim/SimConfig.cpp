@@ -5,7 +5,11 @@
 #include <cstdlib>
 #include <sstream>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+
+#include <map>
+#else
 #include <unistd.h>
 #endif
 
@@ -149,7 +153,13 @@ bool ParseRibbonReadings(const std::string& text, std::vector<RibbonReading>& re
 }
 
 std::string DefaultStateDir() {
-    const char* base = std::getenv("TMPDIR");
+    const char* base = std::getenv(
+#if defined(_WIN32)
+        "TEMP"
+#else
+        "TMPDIR"
+#endif
+    );
     std::string dir = base != nullptr && *base != '\0' ? base : "/tmp";
 #if defined(_WIN32)
     return dir + "/fwsim";
@@ -194,7 +204,20 @@ Config ParseConfig(const EnvironmentLookup& lookup) {
 }
 
 Config LoadConfigFromEnvironment() {
+#if defined(_WIN32)
+    // The process environment itself, where a variable may be set to the empty text.
+    std::map<std::string, std::string> values;
+    return ParseConfig([&values](const char* name) -> const char* {
+        std::string buffer(32768, '\0');
+        SetLastError(ERROR_SUCCESS);
+        const DWORD length = GetEnvironmentVariableA(name, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if ((length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) || length >= buffer.size()) return nullptr;
+        buffer.resize(length);
+        return values.insert_or_assign(name, buffer).first->second.c_str();
+    });
+#else
     return ParseConfig([](const char* name) { return std::getenv(name); });
+#endif
 }
 
 const ReplyFaultRule* FindReplyFault(const Config& config, RequestKind kind, int frame) {

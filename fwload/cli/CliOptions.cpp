@@ -7,6 +7,8 @@ std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOption
                                    std::ostream& err) {
     CLI::App app{"Downloads firmware into a card printer on USB, exactly as fwload does, from a terminal.",
                  "fwload-cli"};
+    // A path such as /data/fw.bin is a file name, not a Windows-style /option.
+    app.allow_windows_style_options(false);
     app.add_option("FIRMWARE", options.firmware, "the firmware image file (*.bin)");
     app.add_option("--model", options.model,
                    "the model whose display lines are written after the download: a section of the settings file");

@@ -1,6 +1,4 @@
 // Our INI reader against the profile API's observable behaviour, through real files.
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
 
 #include "IniCases.h"

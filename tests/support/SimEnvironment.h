@@ -2,9 +2,9 @@
 // temporary one, so each test starts with a new printer.
 #pragma once
 
-#include <cstdlib>
 #include <string>
 
+#include "EnvironmentVariables.h"
 #include "PrinterStore.h"
 #include "TempDir.h"
 
@@ -20,7 +20,7 @@ public:
     SimEnvironment(const SimEnvironment&) = delete;
     SimEnvironment& operator=(const SimEnvironment&) = delete;
 
-    void Set(const char* name, const std::string& value) { setenv(name, value.c_str(), 1); }
+    void Set(const char* name, const std::string& value) { SetEnvironmentValue(name, value); }
     const std::string& StateDir() const { return stateDir_.Path(); }
     sim::PrinterState State() const { return sim::PrinterStore(stateDir_.Path()).Load(); }
     std::string StoredImage() const { return ReadWholeFile(stateDir_.Path() + "/image.bin"); }
@@ -30,7 +30,7 @@ private:
         for (const char* name : {"FWSIM_DEVICES", "FWSIM_LATENCY_MS", "FWSIM_WRITE_MS", "FWSIM_SHORT_WRITE_MS",
                                  "FWSIM_RESTART_CALLS", "FWSIM_RESTART_MS", "FWSIM_STATE_DIR", "FWSIM_TRACE",
                                  "FWSIM_SERIAL", "FWSIM_RIBBON_READINGS", "FWSIM_FAULTS"}) {
-            unsetenv(name);
+            RemoveEnvironmentValue(name);
         }
     }
     TempDir stateDir_;

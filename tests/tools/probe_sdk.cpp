@@ -2,7 +2,7 @@
 // It has OpenDevice and CloseDevice only, so every other entry point is missing.
 #include <cstdint>
 
-#define PROBE_EXPORT extern "C" __attribute__((visibility("default")))
+#include "TestExport.h"
 
-PROBE_EXPORT std::int32_t OpenDevice(const char*, std::int32_t) { return 0; }
-PROBE_EXPORT std::int32_t CloseDevice(std::int32_t) { return PROBE_IDENTITY; }
+TEST_EXPORT std::int32_t OpenDevice(const char*, std::int32_t) { return 0; }
+TEST_EXPORT std::int32_t CloseDevice(std::int32_t) { return PROBE_IDENTITY; }

@@ -10,6 +10,8 @@
 #include <csignal>
 #include <fstream>
 
+#include <filesystem>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -76,7 +78,7 @@ TEST_F(Cli, HelpDocumentsTheExitCodesAndUsageErrorsExitWith2) {
 TEST_F(Cli, BadInputGetsOneClearLineAndExit2WithoutTouchingThePrinter) {
     const std::string trace = dir.File("printer.trace");
     const std::string huge = dir.Write("huge.bin", "[NOV Card Printer]");
-    ASSERT_EQ(truncate(huge.c_str(), 2147483649LL), 0);
+    std::filesystem::resize_file(huge, 2147483649ULL);
     const std::string binaryIni = dir.Write("binary.ini", std::string("\x00\xFF\x13[\x01\x02", 6) + std::string(3000, '\x7F'));
     struct Case {
         std::vector<std::string> arguments;

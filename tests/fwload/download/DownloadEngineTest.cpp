@@ -1,5 +1,7 @@
 // The download procedure on the virtual clock: the bytes the printer receives, the waits and their
 // limits, the status texts a user sees, Stop, and every failure path.
+#include <filesystem>
+
 #include <gmock/gmock.h>
 
 #include "EngineFixture.h"
@@ -308,7 +310,7 @@ TEST_F(Download, AFileThatCannotBeOpenedFailsWithItsReason) {
 
 TEST_F(Download, RefusesFilesBeyondTwoGigabytesBeforeSendingAnything) {
     const std::string huge = Firmware({});
-    ASSERT_EQ(truncate(huge.c_str(), 2147483649LL), 0);
+    std::filesystem::resize_file(huge, 2147483649ULL);
     Run(huge);
     EXPECT_EQ(host.sizeText, "2,147,483,649 Bytes");
     EXPECT_EQ(host.Boxes(), std::vector<std::string>{

@@ -1,2 +1,4 @@
 // A shared library that exports none of the SDK's names.
-__attribute__((visibility("default"))) int SomethingElseEntirely() { return 1; }
+#include "TestExport.h"
+
+TEST_EXPORT int SomethingElseEntirely() { return 1; }

@@ -1,6 +1,4 @@
 // The printer link and discovery on an in-process fake device.
-#include <dlfcn.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -149,8 +147,8 @@ TEST_F(Discovery, WritesAndReadsReportCountsWithoutRetrying) {
 }
 
 TEST(D2XXBinding, FailsWithoutALibraryAndLeavesNothingLoaded) {
-    if (void* system = dlopen("libftd2xx.so", RTLD_NOW)) {
-        dlclose(system);
+    if (const platform::LibraryHandle installed = platform::LoadLibraryByName("ftd2xx.dll")) {
+        platform::FreeLibraryHandle(installed);
         GTEST_SKIP() << "a D2XX library is installed on this machine";
     }
     EXPECT_FALSE(LoadD2XXLibrary());
