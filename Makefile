@@ -7,10 +7,14 @@ PACKAGES := cmake ninja-build g++ pkg-config dpkg-dev file \
 WINDOWS_PACKAGES := cmake ninja-build g++-mingw-w64-x86-64 googletest wine wine64 libcli11-dev nlohmann-json3-dev
 WINE := env -u DISPLAY WINEPREFIX=$(CURDIR)/build-windows/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
+# Fuzzing: clang with libFuzzer.
+FUZZ_PACKAGES := clang libclang-rt-dev
+FUZZ_SECONDS ?= 60
+
 PRESET ?= default
 CMAKE_FLAGS := $(if $(SUITE_WERROR),-DSUITE_WERROR=$(SUITE_WERROR))
 
-.PHONY: all deps configure build test run bench package test-windows clean
+.PHONY: all deps configure build test test-native test-asan fuzz fuzz-smoke run bench package test-windows clean
 
 all: build
 
@@ -23,8 +27,26 @@ configure: deps
 build: configure
 	cmake --build --preset $(PRESET)
 
-test: build
+# Every test: the suite, the suite again under AddressSanitizer and UBSan (leaks included), and a
+# short run of every fuzz target.
+test: test-native test-asan fuzz-smoke
+
+test-native: build
 	ctest --preset $(PRESET)
+
+test-asan: deps
+	cmake --preset asan $(CMAKE_FLAGS)
+	cmake --build --preset asan
+	ctest --preset asan
+
+fuzz: deps
+	@scripts/ensure-packages $(FUZZ_PACKAGES)
+	cmake --preset fuzz $(CMAKE_FLAGS)
+	cmake --build --preset fuzz
+	scripts/run-fuzzers $(FUZZ_SECONDS)
+
+fuzz-smoke:
+	$(MAKE) fuzz FUZZ_SECONDS=10
 
 run: build
 	@scripts/run-demo
@@ -48,4 +70,4 @@ test-windows:
 	ctest --preset windows; status=$$?; $(WINE) wineserver --kill || true; exit $$status
 
 clean:
-	rm -rf build build-asan build-windows
+	rm -rf build build-asan build-windows build-fuzz

@@ -40,6 +40,8 @@ struct Face {
     sim::Trace trace;
     const Clock::time_point start = Clock::now();
 
+    Face() { trace.Open(config.tracePath); }
+
     void Reload() {
         config = sim::LoadConfigFromEnvironment();
         trace.Open(config.tracePath);
@@ -59,13 +61,10 @@ struct Face {
     }
 };
 
+// The library's state: made at the first call, gone when the library is unloaded.
 Face& TheFace() {
-    static Face* face = [] {
-        auto* created = new Face;  // lives until the process ends, like the real library's state
-        created->trace.Open(created->config.tracePath);
-        return created;
-    }();
-    return *face;
+    static Face face;
+    return face;
 }
 
 std::string StatusText(FT_STATUS status) {

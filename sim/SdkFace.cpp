@@ -48,9 +48,10 @@ struct Sdk {
     sim::PrinterStore Store() const { return sim::PrinterStore(config.stateDir); }
 };
 
+// The library's state: made at the first call, gone when the library is unloaded.
 Sdk& TheSdk() {
-    static Sdk* sdk = new Sdk;  // lives until the process ends, like the real library's state
-    return *sdk;
+    static Sdk sdk;
+    return sdk;
 }
 
 // Starts one operation: reloads the settings, counts the call and applies injected failures.

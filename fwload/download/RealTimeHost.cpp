@@ -13,10 +13,11 @@ constexpr std::int64_t kWaitSliceUs = 10000;
 
 }  // namespace
 
-RealTimeHost::RealTimeHost() = default;
+RealTimeHost::RealTimeHost(int clockSpeed) : clockSpeed_(clockSpeed < 1 ? 1 : clockSpeed) {}
 
 std::int64_t RealTimeHost::NowUs() const {
-    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start_).count();
+    return clockSpeed_ *
+           std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start_).count();
 }
 
 void RealTimeHost::SetStatusText(const std::string& text) {
@@ -64,8 +65,14 @@ void RealTimeHost::WaitForMessages() {
     const std::int64_t now = NowUs();
     std::int64_t until = now + kWaitSliceUs;
     if (const std::optional<std::int64_t> tick = timer_.NextTickUs()) until = std::min(until, *tick);
-    if (until > now) std::this_thread::sleep_for(std::chrono::microseconds(until - now));
+    if (until > now) std::this_thread::sleep_for(std::chrono::microseconds((until - now) / clockSpeed_));
     PumpMessages();
 }
 
-void RealTimeHost::Sleep(unsigned milliseconds) { platform::SleepMilliseconds(milliseconds); }
+void RealTimeHost::Sleep(unsigned milliseconds) {
+    if (clockSpeed_ == 1) {
+        platform::SleepMilliseconds(milliseconds);
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(1000LL * milliseconds / clockSpeed_));
+}

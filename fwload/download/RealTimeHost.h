@@ -1,6 +1,7 @@
 // A window for the download engine without a GUI: it keeps what a window would show, runs Timer1
 // on the steady clock and delivers its ticks while the engine pumps. The terminal loader, the
-// end-to-end tests and the benchmarks build on it; subclasses hear of every change.
+// end-to-end tests and the benchmarks build on it; subclasses hear of every change. For tests the
+// window's clock (Timer1 and plain sleeps) may run a given number of times faster than real time.
 #pragma once
 
 #include <chrono>
@@ -11,7 +12,7 @@
 
 class RealTimeHost : public DownloadHost {
 public:
-    RealTimeHost();
+    explicit RealTimeHost(int clockSpeed = 1);
 
     // The engine whose Timer1Timer the ticks reach.
     void Attach(DownloadEngine& engine) { engine_ = &engine; }
@@ -56,6 +57,7 @@ private:
     void DeliverDueTick();
 
     DownloadEngine* engine_ = nullptr;
+    const int clockSpeed_;
     SoftwareTimer timer_;
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::string status_ = "Status";

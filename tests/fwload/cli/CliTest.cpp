@@ -136,6 +136,30 @@ TEST_F(Cli, ARefusedPollFailsWithExit1AndTheWindowsTexts) {
                             "The download failed."));
 }
 
+TEST_F(Cli, FaultsEndInTheirExitCodes) {
+    const struct {
+        const char* faults;
+        int exitCode;
+        const char* lastStatus;
+    } cases[] = {
+        {"count-error", 3, nullptr},
+        {"open-error:0", 3, nullptr},
+        {"nak:mode", 1, "Status: Download Failure!!..."},
+        {"vanish:data:1", 1, "Status: Download Failure!!..."},
+        {"short:0:4", 1, "Status: Download Failure!!..."},
+        {"code:checksum:31", 1, "Status: Download Failure!!..."},
+    };
+    for (const auto& c : cases) {
+        const ProcessResult result = Download({"--json"}, {std::string("FWSIM_FAULTS=") + c.faults});
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.faults;
+        const nlohmann::json outcome = nlohmann::json::parse(result.OutLines().back());
+        EXPECT_EQ(outcome["exit_code"], c.exitCode) << c.faults;
+        if (c.lastStatus != nullptr) {
+            EXPECT_EQ(outcome["status"], c.lastStatus) << c.faults;
+        }
+    }
+}
+
 TEST_F(Cli, JsonReportsEveryEventOfASuccessfulDownload) {
     const ProcessResult result = Download({"--json"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
