@@ -34,11 +34,8 @@ RequestKind KindOf(std::uint8_t letter) {
 }
 
 std::vector<std::uint8_t> FramedReply(std::uint8_t code, std::uint8_t letter) {
-    std::vector<std::uint8_t> reply = {kStx, code, letter, kEtx, 0, 0};
-    std::uint16_t crc = 0;
-    UpdateCrc16(reply.data(), 4, crc);
-    reply[4] = static_cast<std::uint8_t>(crc >> 8);
-    reply[5] = static_cast<std::uint8_t>(crc & 0xFF);
+    std::vector<std::uint8_t> reply(kReplyLength);
+    BuildReply(reply.data(), code, letter);
     return reply;
 }
 

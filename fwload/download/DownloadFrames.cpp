@@ -75,6 +75,14 @@ std::size_t CompleteDataFrame(std::uint8_t* buffer) {
     return AppendCrc(buffer, kDataPayloadOffset + kDataPayloadSize + 1);
 }
 
+std::size_t BuildReply(std::uint8_t* buffer, std::uint8_t code, std::uint8_t letter) {
+    buffer[0] = kStx;
+    buffer[1] = code;
+    buffer[2] = letter;
+    buffer[3] = kEtx;
+    return AppendCrc(buffer, 4);
+}
+
 bool CheckReply(const std::uint8_t* reply, std::size_t length, std::string& stage) {
     if (length == kReplyLength) {
         std::uint16_t crc = 0;

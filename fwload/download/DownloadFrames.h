@@ -49,6 +49,10 @@ std::size_t BuildChecksumFrame(std::uint8_t* buffer, std::uint16_t byteSum);
 void PutDataFrameHead(std::uint8_t* buffer, std::uint16_t sequence);
 std::size_t CompleteDataFrame(std::uint8_t* buffer);
 
+// The printer's reply form: 02, result code, the request's letter, 03, and the CRC over those four,
+// high byte first. The buffer holds at least 6 bytes.
+std::size_t BuildReply(std::uint8_t* buffer, std::uint8_t code, std::uint8_t letter);
+
 // Judges the bytes collected as the printer's reply in the given stage. A six-byte reply must carry
 // its CRC and a result code that its letter accepts; a reply of another length is accepted, except
 // in the mode-change stage, where it empties the stage and is accepted only if it starts with ACK.

@@ -11,7 +11,6 @@
 #include "DownloadFrames.h"
 #include "MessageBoxRecorder.h"
 #include "SimEnvironment.h"
-#include "crc16.h"
 
 namespace {
 
@@ -20,11 +19,8 @@ using Clock = std::chrono::steady_clock;
 using ::testing::ElementsAre;
 
 Bytes Reply(std::uint8_t code, std::uint8_t letter) {
-    Bytes reply = {0x02, code, letter, 0x03, 0, 0};
-    std::uint16_t crc = 0;
-    UpdateCrc16(reply.data(), 4, crc);
-    reply[4] = static_cast<std::uint8_t>(crc >> 8);
-    reply[5] = static_cast<std::uint8_t>(crc & 0xFF);
+    Bytes reply(kReplyLength);
+    BuildReply(reply.data(), code, letter);
     return reply;
 }
 

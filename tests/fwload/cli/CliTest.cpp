@@ -30,6 +30,11 @@ using ::testing::HasSubstr;
 const std::string kCli = FWLOAD_CLI_PATH;
 const std::string kSimDir = SIM_LIBRARY_DIR;
 
+std::vector<std::string> LastLines(const ProcessResult& result, std::size_t count) {
+    const std::vector<std::string> lines = result.OutLines();
+    return std::vector<std::string>(lines.end() - static_cast<std::ptrdiff_t>(std::min(count, lines.size())), lines.end());
+}
+
 class Cli : public ::testing::Test {
 protected:
     Cli() {
@@ -130,8 +135,7 @@ TEST_F(Cli, ListsDevicesAndWhichIsACardPrinter) {
 TEST_F(Cli, ARefusedPollFailsWithExit1AndTheWindowsTexts) {
     const ProcessResult result = Download({}, {"FWSIM_FAULTS=nak:poll"});
     EXPECT_EQ(result.exitCode, 1);
-    const std::vector<std::string> lines = result.OutLines();
-    EXPECT_THAT(std::vector<std::string>(lines.end() - 3, lines.end()),
+    EXPECT_THAT(LastLines(result, 3),
                 ElementsAre("Status: Ready to download(Polling). -> Failure", "Status: Download Failure!!...",
                             "The download failed."));
 }
@@ -203,8 +207,7 @@ TEST_F(Cli, CtrlCDuringAReplyWaitStopsWith130) {
         if (line == "Status: Ready to download(mode change).") kill(pid, SIGINT);
     });
     EXPECT_EQ(result.exitCode, 130);
-    const std::vector<std::string> lines = result.OutLines();
-    EXPECT_THAT(std::vector<std::string>(lines.end() - 3, lines.end()),
+    EXPECT_THAT(LastLines(result, 3),
                 ElementsAre("Status: Ready to download(mode change). -> Failure", "Status: Download Failure!!...",
                             "Stopped by the user."));
 }

@@ -12,7 +12,6 @@
 #include "FakeSdk.h"
 #include "TempDir.h"
 #include "TestHost.h"
-#include "crc16.h"
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -36,15 +35,6 @@ protected:
         engine.BeginDownload();
         engine.RunDownload(file);
         engine.EndDownload();
-    }
-
-    static Bytes Reply(std::uint8_t code, std::uint8_t letter) {
-        Bytes reply = {0x02, code, letter, 0x03, 0, 0};
-        std::uint16_t crc = 0;
-        UpdateCrc16(reply.data(), 4, crc);
-        reply[4] = static_cast<std::uint8_t>(crc >> 8);
-        reply[5] = static_cast<std::uint8_t>(crc & 0xFF);
-        return reply;
     }
 
     static Bytes DataFrame(std::uint16_t sequence, const Bytes& payload) {

@@ -145,11 +145,8 @@ TEST(Frames, DataFrameIsAlways519BytesWithZeroPadding) {
 }
 
 Bytes Reply(std::uint8_t code, std::uint8_t letter) {
-    Bytes reply = {0x02, code, letter, 0x03, 0, 0};
-    std::uint16_t crc = 0;
-    UpdateCrc16(reply.data(), 4, crc);
-    reply[4] = static_cast<std::uint8_t>(crc >> 8);
-    reply[5] = static_cast<std::uint8_t>(crc & 0xFF);
+    Bytes reply(kReplyLength);
+    BuildReply(reply.data(), code, letter);
     return reply;
 }
 
