@@ -29,9 +29,6 @@ public:
     // Takes bytes written by the host; returns the replies they cause, in order.
     std::vector<LoaderReply> Receive(const std::uint8_t* bytes, std::size_t count);
 
-    // Forgets a request that arrived only in part (the chip was reset).
-    void DiscardPartialRequest() { pending_.clear(); }
-
     bool InLoaderMode() const { return loaderMode_; }
     bool Vanished() const { return vanished_; }
     // The sequence number of the data frame the printer expects next, once polling has been

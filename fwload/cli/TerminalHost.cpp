@@ -66,7 +66,6 @@ void TerminalHost::EndLiveLine() {
 }
 
 void TerminalHost::ShowMessage(const platform::MessageBoxRequest& request) {
-    ++messages_;
     if (mode_ == OutputMode::Json) {
         Event(nlohmann::json{{"event", "message"}, {"caption", request.caption}, {"text", request.text}}.dump());
     }

@@ -25,7 +25,6 @@ public:
     // Counts an interrupt (Ctrl-C); safe to call from a signal handler.
     static void Interrupt();
     bool StopRequested() const { return stopRequested_; }
-    int MessagesShown() const { return messages_; }
 
 protected:
     void StatusChanged(const std::string& text) override;
@@ -44,7 +43,6 @@ private:
     std::FILE* err_;
     bool liveLine_ = false;
     bool stopRequested_ = false;
-    int messages_ = 0;
     int interruptsSeen_ = 0;
     std::string lastPrinted_;
     std::chrono::steady_clock::time_point transferStart_{};

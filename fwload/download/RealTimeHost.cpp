@@ -27,7 +27,6 @@ void RealTimeHost::SetStatusText(const std::string& text) {
 
 void RealTimeHost::SetSizeText(const std::string& text) {
     sizeText_ = text;
-    SizeChanged(text);
 }
 
 void RealTimeHost::SetProgressPosition(int position) {
@@ -42,7 +41,6 @@ void RealTimeHost::SetProgressMaximum(int maximum) {
 
 void RealTimeHost::SetStopEnabled(bool enabled) {
     stopEnabled_ = enabled;
-    StopEnabledChanged(enabled);
 }
 
 void RealTimeHost::SetTimerInterval(unsigned milliseconds) { timer_.SetInterval(milliseconds, NowUs()); }

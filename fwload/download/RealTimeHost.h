@@ -1,7 +1,7 @@
 // A window for the download engine without a GUI: it keeps what a window would show, runs Timer1
 // on the steady clock and delivers its ticks while the engine pumps. The terminal loader, the
-// end-to-end tests and the benchmarks build on it; subclasses hear of every change. For tests the
-// window's clock (Timer1 and plain sleeps) may run a given number of times faster than real time.
+// end-to-end tests and the benchmarks build on it; subclasses hear of status and progress. For
+// tests the window's clock (Timer1 and plain sleeps) may run a number of times faster than real time.
 #pragma once
 
 #include <chrono>
@@ -44,9 +44,7 @@ public:
 protected:
     // Notifications for subclasses; the defaults do nothing.
     virtual void StatusChanged(const std::string& /*text*/) {}
-    virtual void SizeChanged(const std::string& /*text*/) {}
     virtual void ProgressChanged(int /*position*/, int /*maximum*/) {}
-    virtual void StopEnabledChanged(bool /*enabled*/) {}
     // Called at every pump and wait, for input such as an interrupt from the terminal.
     virtual void PollInput() {}
 

@@ -8,7 +8,6 @@
 
 class SoftwareTimer {
 public:
-    unsigned Interval() const { return intervalMs_; }
     bool Enabled() const { return enabled_; }
 
     // A new interval restarts a running timer.

@@ -160,7 +160,6 @@ FT_STATUS FakeD2xx::WriteBytes(FT_HANDLE handle, void* buffer, std::uint32_t cou
 }
 
 FT_STATUS FakeD2xx::Read(FT_HANDLE handle, void* buffer, std::uint32_t count, std::uint32_t* received) {
-    ++readCalls;
     *received = 0;
     if (!Valid(handle)) return FT_INVALID_HANDLE;
     if (loader_.Vanished()) return FT_IO_ERROR;

@@ -58,11 +58,6 @@ public:
     const DialogUnits& Units() const { return units_; }
     // Places a child at a dialog-unit rectangle and names it by its id (0 for none).
     void Place(QWidget* widget, int id, int x, int y, int width, int height);
-    // The child named by the id.
-    template <typename Widget>
-    Widget* Control(int id) const {
-        return findChild<Widget*>(QString::number(id));
-    }
 
 protected:
     // Makes Enter and Escape do nothing in this dialog, whichever of its controls has the focus.
