@@ -123,6 +123,12 @@ bool DownloadEngine::WaitReply() {
     return !StopFlag;
 }
 
+void DownloadEngine::WaitCountedReply(int ticks) {
+    host_.SetProgressPosition(0);
+    host_.SetProgressMaximum(ticks);
+    WaitReply();  // a rejected or missing reply leaves StopFlag set
+}
+
 bool DownloadEngine::WriteFrame(std::uint32_t count) { return WriteFTDevice(count) == count; }
 
 bool DownloadEngine::WriteDataFrame() {
@@ -238,9 +244,7 @@ void DownloadEngine::RunDownload(const std::string& fileName) {
             if (!written) {
                 FailWithText();
             } else {
-                host_.SetProgressPosition(0);
-                host_.SetProgressMaximum(kWriteTicks);
-                if (!WaitReply()) StopFlag = true;
+                WaitCountedReply(kWriteTicks);
             }
         }
         Stage.clear();
@@ -256,9 +260,7 @@ void DownloadEngine::RunDownload(const std::string& fileName) {
             } else if (!WriteFrame(static_cast<std::uint32_t>(BuildChecksumFrame(FTOutBuffer, byteSum)))) {
                 FailWithText();
             } else {
-                host_.SetProgressPosition(0);
-                host_.SetProgressMaximum(kChecksumTicks);
-                if (!WaitReply()) StopFlag = true;
+                WaitCountedReply(kChecksumTicks);
             }
             Stage.clear();
         }

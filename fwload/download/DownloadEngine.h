@@ -73,6 +73,8 @@ private:
     void FailWithFileError(const char* action, const std::string& fileName);
     // Lets Timer1 run out once, pumping messages meanwhile; clears StopFlag after.
     void Pause(unsigned milliseconds);
+    // Waits for a reply while the progress bar counts Timer1's ticks from 0 up to the given number.
+    void WaitCountedReply(int ticks);
     // Writes the first count bytes of the link's output buffer; true when all were written.
     bool WriteFrame(std::uint32_t count);
     // Sends the image, one data frame per 512 bytes; false when the file failed.
