@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -32,6 +33,32 @@ namespace {
 constexpr int kClientWidth = 405;
 constexpr int kClientHeight = 200;
 constexpr int kBrowseButtonWidth = 21;
+
+bool IsEnterKey(const QKeyEvent& key) { return key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter; }
+
+// Keys the window takes as Windows does: Enter presses the focused push button, and Alt+Down in
+// the file edit opens its browse dialog (the browse button itself takes no focus).
+class KeyboardShortcuts : public QObject {
+public:
+    explicit KeyboardShortcuts(TFrmMain& form) : QObject(&form), form_(form) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress) return false;
+        const auto& key = static_cast<const QKeyEvent&>(*event);
+        if (auto* button = qobject_cast<QPushButton*>(watched); button != nullptr && IsEnterKey(key)) {
+            if (!key.isAutoRepeat() && button->isEnabled()) button->click();
+            return true;
+        }
+        if (watched == form_.edtFilename && key.key() == Qt::Key_Down && key.modifiers() == Qt::AltModifier) {
+            form_.BrowseClick();
+            return true;
+        }
+        return false;
+    }
+
+private:
+    TFrmMain& form_;
+};
 
 // Timer1 and the window's message loop, as Qt provides them.
 class QtWindowClock : public WindowClock {
@@ -138,7 +165,8 @@ void TFrmMain::CreateControls() {
     edtFilenameButton = new QToolButton(edtFilename);
     edtFilenameButton->setObjectName(QStringLiteral("edtFilenameButton"));
     edtFilenameButton->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
-    edtFilenameButton->setToolTip(QStringLiteral("Browse"));
+    edtFilenameButton->setToolTip(QStringLiteral("Browse (Alt+Down)"));
+    edtFilename->setToolTip(QStringLiteral("Alt+Down: browse for the firmware file"));
     edtFilenameButton->setFocusPolicy(Qt::NoFocus);
     edtFilenameButton->setCursor(Qt::ArrowCursor);
     edtFilenameButton->setGeometry(316 - kBrowseButtonWidth - 1, 1, kBrowseButtonWidth, 19);
@@ -151,12 +179,20 @@ void TFrmMain::CreateControls() {
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
+    // The download's waits are minimum times for the printer: a coarse timer may fire 5 % early.
+    Timer1->setTimerType(Qt::PreciseTimer);
 
     setTabOrder(BtnDownload, BtnCancel);
     setTabOrder(BtnCancel, BtnClose);
     setTabOrder(BtnClose, edtFilename);
     setTabOrder(edtFilename, cbModel);
     Progress->setFocusPolicy(Qt::NoFocus);
+
+    auto* shortcuts = new KeyboardShortcuts(*this);
+    for (QWidget* widget : {static_cast<QWidget*>(BtnDownload), static_cast<QWidget*>(BtnCancel),
+                            static_cast<QWidget*>(BtnClose), static_cast<QWidget*>(edtFilename)}) {
+        widget->installEventFilter(shortcuts);
+    }
 
     connect(BtnDownload, &QPushButton::clicked, this, [this] { BtnDownloadClick(); });
     connect(BtnCancel, &QPushButton::clicked, this, [this] { BtnCancelClick(); });
@@ -286,6 +322,11 @@ void TFrmMain::SetProgressPosition(int position) {
 void TFrmMain::SetProgressMaximum(int maximum) {
     maximum_ = maximum;
     ShowProgress();
+}
+
+void TFrmMain::Sleep(unsigned milliseconds) {
+    lblProgress->repaint();
+    clock_->Sleep(milliseconds);
 }
 
 void TFrmMain::SetStopEnabled(bool enabled) { BtnCancel->setEnabled(enabled); }

@@ -90,7 +90,8 @@ private:
     void SetTimerEnabled(bool enabled) override { clock_->SetTimerEnabled(enabled); }
     void PumpMessages() override { clock_->PumpMessages(); }
     void WaitForMessages() override { clock_->WaitForMessages(); }
-    void Sleep(unsigned milliseconds) override { clock_->Sleep(milliseconds); }
+    // Paints the status line (and nothing else) first, so a text set just before stays visible.
+    void Sleep(unsigned milliseconds) override;
     std::string SelectedModel() const override;
     std::string SettingsFileName() const override { return services_.settingsFile; }
 

@@ -2,4 +2,4 @@
 #include "CRibbonCapDlg.h"
 #include "RunToolProgram.h"
 
-int main(int argc, char* argv[]) { return RunToolProgram<CRibbonCapDlg>(argc, argv); }
+int main(int argc, char* argv[]) { return RunToolProgram<CRibbonCapDlg>("ribboncap", argc, argv); }

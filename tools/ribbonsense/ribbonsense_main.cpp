@@ -2,4 +2,4 @@
 #include "CRibbonSenseDlg.h"
 #include "RunToolProgram.h"
 
-int main(int argc, char* argv[]) { return RunToolProgram<CRibbonSenseDlg>(argc, argv); }
+int main(int argc, char* argv[]) { return RunToolProgram<CRibbonSenseDlg>("ribbonsense", argc, argv); }

@@ -2,4 +2,4 @@
 #include "CSensorPosDlg.h"
 #include "RunToolProgram.h"
 
-int main(int argc, char* argv[]) { return RunToolProgram<CSensorPosDlg>(argc, argv); }
+int main(int argc, char* argv[]) { return RunToolProgram<CSensorPosDlg>("sensorpos", argc, argv); }

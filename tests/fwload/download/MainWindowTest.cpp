@@ -2,6 +2,7 @@
 // behind the link and the message boxes recorded.
 #include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -39,10 +40,29 @@ public:
     void SetTimerEnabled(bool enabled) override { scheduler_.SetTimerEnabled(enabled); }
     void PumpMessages() override { scheduler_.Pump(); }
     void WaitForMessages() override { scheduler_.Wait(); }
-    void Sleep(unsigned milliseconds) override { scheduler_.Sleep(milliseconds); }
+    void Sleep(unsigned milliseconds) override {
+        sleeps.push_back(std::to_string(milliseconds) + " ms after painting \"" + paintedStatus + "\"");
+        scheduler_.Sleep(milliseconds);
+    }
+
+    std::string paintedStatus;        // the status line's text when it was last painted
+    std::vector<std::string> sleeps;  // each plain sleep, with what the status line showed
 
 private:
     VirtualScheduler& scheduler_;
+};
+
+// Records the status line's text whenever it is painted.
+class PaintWatcher : public QObject {
+public:
+    explicit PaintWatcher(std::string& painted) : painted_(painted) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) painted_ = static_cast<QLabel*>(watched)->text().toStdString();
+        return false;
+    }
+
+private:
+    std::string& painted_;
 };
 
 class MainWindow : public ::testing::Test {
@@ -57,8 +77,10 @@ protected:
         services.settingsFile = dir.Write("fwload.ini", settings);
         services.browseForFile = [this](QWidget*) { return browsed; };
         services.clock = &windowClock;
+        form.reset();  // the old window lets go of the shared clock before the new one takes it
         form = std::make_unique<TFrmMain>(services);
         form->show();
+        form->lblProgress->installEventFilter(&paintWatcher);
         QCoreApplication::processEvents();
     }
 
@@ -73,6 +95,7 @@ protected:
     FakeD2xx device{clock};
     VirtualScheduler scheduler{clock};
     VirtualWindowClock windowClock{scheduler};
+    PaintWatcher paintWatcher{windowClock.paintedStatus};
     MessageBoxRecorder boxes;
     TempDir dir;
     bool usbLibraryPresent = true;
@@ -243,6 +266,44 @@ TEST_F(MainWindow, StopEndsTheDownloadAndTheWindowIsReadyAgain) {
     EXPECT_FALSE(form->BtnCancel->isEnabled());
     EXPECT_FALSE(form->engine.FirmwareStream.IsOpen());
     EXPECT_EQ(device.openHandles, 0);
+}
+
+TEST_F(MainWindow, TheSuccessTextIsOnScreenDuringTheSleepAfterIt) {
+    Create("[KX-4700]\n");
+    form->edtFilename->setText(QString::fromStdString(Firmware("fw.bin")));
+    SelectModel(0);
+    form->BtnDownload->click();
+    EXPECT_EQ(device.CompletedDownloads(), 1);
+    EXPECT_THAT(windowClock.sleeps, ::testing::Contains("5000 ms after painting \"Status: Download complete!!...\""));
+}
+
+TEST_F(MainWindow, KeysReachWhatTheFocusedControlShows) {
+    const struct {
+        const char* name;
+        QWidget* (*focus)(TFrmMain&);
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        bool (*happened)(TFrmMain&);
+    } cases[] = {
+        {"Enter on Exit closes", [](TFrmMain& f) -> QWidget* { return f.BtnClose; }, Qt::Key_Return, Qt::NoModifier,
+         [](TFrmMain& f) { return !f.isVisible(); }},
+        {"Enter on Download downloads", [](TFrmMain& f) -> QWidget* { return f.BtnDownload; }, Qt::Key_Enter,
+         Qt::NoModifier, [](TFrmMain& f) { return f.lblSize->text() == "21 Bytes"; }},
+        {"Alt+Down in the file edit browses", [](TFrmMain& f) -> QWidget* { return f.edtFilename; }, Qt::Key_Down,
+         Qt::AltModifier, [](TFrmMain& f) { return f.edtFilename->text() == "/browsed.bin"; }},
+        {"Down alone does not browse", [](TFrmMain& f) -> QWidget* { return f.edtFilename; }, Qt::Key_Down,
+         Qt::NoModifier, [](TFrmMain& f) { return f.edtFilename->text() != "/browsed.bin"; }},
+    };
+    for (const auto& c : cases) {
+        Create("[KX-4700]\n");
+        browsed = QStringLiteral("/browsed.bin");
+        form->edtFilename->setText(QString::fromStdString(Firmware("fw.bin")));
+        SelectModel(0);
+        QKeyEvent press(QEvent::KeyPress, c.key, c.modifiers);
+        QApplication::sendEvent(c.focus(*form), &press);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(c.happened(*form)) << c.name;
+    }
 }
 
 }  // namespace

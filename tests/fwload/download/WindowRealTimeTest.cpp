@@ -1,0 +1,95 @@
+// fwload's window with Qt's own timer and event loop against the virtual printer, and the GUI
+// programs started where there is no display.
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "D2XX_Dyn.h"
+#include "Main.h"
+#include "MessageBoxRecorder.h"
+#include "SimEnvironment.h"
+#include "Subprocess.h"
+
+namespace {
+
+// Seconds of the first trace line after `from` that contains `text`; -1 when there is none.
+double TraceTime(const std::string& trace, const std::string& text, std::size_t& from) {
+    const std::size_t at = trace.find(text, from);
+    if (at == std::string::npos)
+        return -1;
+    const std::size_t lineStart =
+        trace.rfind('\n', at) == std::string::npos ? 0 : trace.rfind('\n', at) + 1;
+    from = at + text.size();
+    return std::stod(trace.substr(lineStart, at - lineStart));
+}
+
+// Qt's default timer may fire up to 5 % early, which only a real clock shows: the virtual clock of
+// the other window tests delivers every tick exactly on time. So this runs in real time, on a tiny
+// image, with the poll refused so that the download ends right after the pause.
+TEST(WindowRealTime, ThePauseBeforeThePollIsNeverShorterThanTwoSeconds) {
+    SimEnvironment sim;
+    TempDir dir;
+    const std::string trace = dir.File("d2xx.trace");
+    sim.Set("FWSIM_TRACE", trace);
+    sim.Set("FWSIM_FAULTS", "nak:poll");
+    MessageBoxRecorder boxes;
+    TFrmMainServices services;
+    services.settingsFile = dir.Write("fwload.ini", "[KX-4700]\n");
+    TFrmMain form(services);
+    form.show();
+    form.cbModel->setCurrentIndex(0);
+    form.edtFilename->setText(QString::fromStdString(dir.Write("fw.bin", "[NOV Card Printer]x")));
+    constexpr int kRuns = 3;
+    for (int run = 0; run < kRuns; ++run)
+        form.BtnDownload->click();
+    EXPECT_EQ(form.lblProgress->text(), "Status: Download Failure!!...");
+    EXPECT_TRUE(boxes.boxes.empty());
+
+    const std::string lines = ReadWholeFile(trace);
+    std::size_t from = 0;
+    for (int run = 0; run < kRuns; ++run) {
+        const double reply = TraceTime(lines, "-> 1 = FT_OK: 06", from);
+        const double poll = TraceTime(lines, "FT_Write(5)", from);
+        ASSERT_GE(reply, 0) << "run " << run;
+        ASSERT_GE(poll, 0) << "run " << run;
+        EXPECT_GE(poll - reply, 2.000) << "run " << run;
+        std::printf("run %d: %.1f ms from the mode-change reply to the poll\n", run + 1,
+                    (poll - reply) * 1000);
+    }
+}
+
+TEST(WithoutADisplay, EachProgramSaysSoAndExitsWith1) {
+    const struct {
+        const char* path;
+        const char* line;
+    } programs[] = {
+        {FWLOAD_PATH,
+         "fwload: no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+         "fwload-cli does the same download in a terminal\n"},
+        {SENSORPOS_PATH,
+         "sensorpos: no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is "
+         "set)\n"},
+        {RIBBONCAP_PATH,
+         "ribboncap: no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is "
+         "set)\n"},
+        {RIBBONSENSE_PATH,
+         "ribbonsense: no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is "
+         "set)\n"},
+    };
+    ProcessOptions options;
+    options.unset = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+    options.timeoutSeconds = 30;
+    for (const auto& program : programs) {
+        const ProcessResult result = RunProcess(program.path, {}, options);
+        EXPECT_EQ(result.exitCode, 1) << program.path;
+        EXPECT_EQ(result.err, program.line);
+        EXPECT_EQ(result.out, "");
+    }
+}
+
+}  // namespace
