@@ -46,6 +46,12 @@ TEST(ToolsWithoutSdk, RibbonSenseLogsTheFailedOpenAndChecksWithZeroReadings) {
     EXPECT_EQ(boxes.boxes.size(), 3u);
     EXPECT_THAT(dialog.LogText(), ::testing::EndsWith("GetRibbonSensorEx - fail \r\n"
                                                       "[0:0:0] [1/100]Ribbon Sensor [0][0] \r\n"));
+    // Later buttons show their own two boxes and do not try to reopen the printer.
+    dialog.setButton->click();
+    EXPECT_EQ(boxes.boxes.size(), 5u);
+    EXPECT_THAT(dialog.LogText(), ::testing::EndsWith("[0:0:0] [1/100]Ribbon Sensor [0][0] \r\n"
+                                                      "[0:0:0] SetRibbonSensor - fail \r\n"
+                                                      "[0:0:0] GetRibbonSensorEx - fail \r\n"));
 }
 
 }  // namespace

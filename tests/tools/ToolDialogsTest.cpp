@@ -1,10 +1,12 @@
 // The three service tools against the virtual printer's SDK face, loaded by name as the programs
 // load it; the printer's state and trace show what reached it.
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <cmath>
 #include <cstdlib>
 
 #include <gmock/gmock.h>
@@ -23,6 +25,26 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
+
+// WCAG relative luminance of an sRGB colour.
+double Luminance(QRgb rgb) {
+    const auto channel = [](int value) {
+        const double c = value / 255.0;
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(qRed(rgb)) + 0.7152 * channel(qGreen(rgb)) + 0.0722 * channel(qBlue(rgb));
+}
+
+// Contrast of the darkest pixel inside an edit's border against its background, as drawn.
+double DrawnTextContrast(QWidget* edit) {
+    const QImage image = edit->grab().toImage();
+    const QRgb background = image.pixel(image.width() - 4, image.height() / 2);
+    double darkest = Luminance(background);
+    for (int y = 3; y < image.height() - 3; ++y) {
+        for (int x = 3; x < image.width() - 3; ++x) darkest = std::min(darkest, Luminance(image.pixel(x, y)));
+    }
+    return (Luminance(background) + 0.05) / (darkest + 0.05);
+}
 
 class Tools : public ::testing::Test {
 protected:
@@ -115,6 +137,35 @@ TEST_F(Tools, SensorPositionIgnoresEnterAndEscape) {
     EXPECT_THAT(dialog.LogText(), HasSubstr("GetSensor - OK"));
 }
 
+TEST_F(Tools, SensorPositionGroupFrameRunsThroughTheTitleAboveTheButtons) {
+    CSensorPosDlg dialog;
+    dialog.show();
+    // The frame's top edge is the first row, right of the title, that differs from the face.
+    const QImage image = dialog.group->grab().toImage();
+    const int x = image.width() - 10;
+    int frameTop = -1;
+    for (int y = 0; y < image.height() && frameTop < 0; ++y) {
+        if (image.pixel(x, y) != image.pixel(x, 0)) frameTop = y;
+    }
+    const int titleHeight = QFontMetrics(dialog.group->font()).height();
+    EXPECT_GT(frameTop, 0);
+    EXPECT_LT(frameTop, titleHeight);
+    EXPECT_LT(dialog.group->y() + frameTop, dialog.getButton->y());
+}
+
+TEST_F(Tools, ResultFieldsAreDisabledOutOfTheTabOrderAndReadable) {
+    CSensorPosDlg sensor;
+    sensor.getButton->click();
+    CRibbonCapDlg ribbon;
+    for (QLineEdit* field : {sensor.positionField, ribbon.capacityField, ribbon.serialField}) {
+        field->window()->show();
+        ASSERT_FALSE(field->text().isEmpty());
+        EXPECT_FALSE(field->isEnabled());
+        EXPECT_EQ(field->focusPolicy(), Qt::NoFocus);
+        EXPECT_GE(DrawnTextContrast(field), 4.5) << field->text().toStdString();
+    }
+}
+
 // ribboncap
 
 TEST_F(Tools, RibbonCapacityStartUpShowsSerialAndCapacity) {
@@ -177,6 +228,32 @@ TEST_F(Tools, RibbonCapacitySerialIsCutAtTwentyBytesWithoutATerminator) {
     sim.Set("FWSIM_FAULTS", "unterminated-serial");
     CRibbonCapDlg dialog;
     EXPECT_EQ(dialog.serialField->text(), "ABCDEFGHIJKLMNOPQRST");
+}
+
+TEST_F(Tools, RibbonCapacityEnterPressesOnlyAFocusedButtonAndNoneLooksDefault) {
+    const struct {
+        const char* focus;
+        QWidget* (*widget)(CRibbonCapDlg&);
+        bool setsCapacity;
+        bool closes;
+    } cases[] = {
+        {"combo", [](CRibbonCapDlg& d) -> QWidget* { return d.capacityCombo; }, false, true},
+        {"Setting", [](CRibbonCapDlg& d) -> QWidget* { return d.settingButton; }, true, false},
+        {"Exit", [](CRibbonCapDlg& d) -> QWidget* { return d.exitButton; }, false, true},
+    };
+    for (const auto& c : cases) {
+        CRibbonCapDlg dialog;
+        dialog.show();
+        c.widget(dialog)->setFocus();
+        const std::string before = Trace();
+        PressKey(c.widget(dialog), Qt::Key_Return);
+        EXPECT_EQ(Trace().size() > before.size(), c.setsCapacity) << c.focus;
+        EXPECT_EQ(!dialog.isVisible(), c.closes) << c.focus;
+        if (c.closes) {
+            EXPECT_EQ(dialog.result(), QDialog::Accepted) << c.focus;
+        }
+        EXPECT_FALSE(dialog.settingButton->isDefault() || dialog.exitButton->isDefault()) << c.focus;
+    }
 }
 
 TEST_F(Tools, RibbonCapacityKeepsTheOrdinaryDialogKeys) {

@@ -8,8 +8,10 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <qdrawutil.h>
 
 namespace {
 
@@ -59,7 +61,6 @@ int DialogUnits::Y(int units) const { return MulDiv(units, baseY_, 8); }
 QRect DialogUnits::Rect(int x, int y, int width, int height) const { return QRect(X(x), Y(y), X(width), Y(height)); }
 
 void LogBox::Append(const std::string& line) {
-    text_ += line;
     QString shown = QString::fromLocal8Bit(line.c_str());
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QTextCursor cursor = edit_->textCursor();
@@ -67,6 +68,33 @@ void LogBox::Append(const std::string& line) {
     edit_->setTextCursor(cursor);
     edit_->insertPlainText(shown);
     edit_->verticalScrollBar()->setValue(edit_->verticalScrollBar()->maximum());
+}
+
+std::string LogBox::Text() const {
+    QString text = edit_->toPlainText();
+    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return text.toLocal8Bit().toStdString();
+}
+
+void WindowsGroupBox::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QFontMetrics metrics(font());
+    // An etched line, as Windows draws it; the style's group-box frame would add its own margin.
+    qDrawShadeRect(&painter, rect().adjusted(0, metrics.height() / 2, 0, 0), palette(), true, 1, 0);
+    // The title sits on the frame line, on the dialog's face, a character's width in.
+    const int inset = metrics.averageCharWidth();
+    const QRect titleRect(inset, 0, metrics.horizontalAdvance(title()) + 4, metrics.height());
+    painter.fillRect(titleRect, palette().window());
+    style()->drawItemText(&painter, titleRect, Qt::AlignCenter, palette(), isEnabled(), title(), QPalette::WindowText);
+}
+
+void MakeResultField(QLineEdit* edit) {
+    edit->setEnabled(false);
+    edit->setFocusPolicy(Qt::NoFocus);
+    QPalette palette = edit->palette();
+    palette.setColor(QPalette::Disabled, QPalette::Text, QColor(0x60, 0x60, 0x60));
+    palette.setColor(QPalette::Disabled, QPalette::Base, palette.color(QPalette::Active, QPalette::Window));
+    edit->setPalette(palette);
 }
 
 ComboSelection::ComboSelection(QComboBox* combo) : QObject(combo), combo_(combo) {

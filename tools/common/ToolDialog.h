@@ -5,11 +5,13 @@
 #pragma once
 
 #include <QDialog>
+#include <QGroupBox>
 #include <QObject>
 #include <QRect>
 #include <string>
 
 class QComboBox;
+class QLineEdit;
 class QPlainTextEdit;
 
 // Dialog units to pixels, from the metrics of the dialog's font, as Windows maps them.
@@ -25,19 +27,32 @@ private:
     int baseY_;
 };
 
-// A log box: lines are appended at the end and the box scrolls to the bottom. Text() is exactly
-// what was appended, CR LF included.
+// A log box: lines are appended at the end and the box scrolls to the bottom. Text() is what the
+// box holds, each line break given back as the CR LF it was appended with.
 class LogBox {
 public:
     explicit LogBox(QPlainTextEdit* edit) : edit_(edit) {}
     void Append(const std::string& line);
-    const std::string& Text() const { return text_; }
+    std::string Text() const;
     QPlainTextEdit* Widget() const { return edit_; }
 
 private:
     QPlainTextEdit* edit_;
-    std::string text_;
 };
+
+// A group box drawn as Windows draws one: the frame's top edge runs through the middle of the
+// title, so every control placed within the template's rectangle lies inside the frame.
+class WindowsGroupBox : public QGroupBox {
+public:
+    explicit WindowsGroupBox(const QString& title) : QGroupBox(title) {}
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// A disabled edit that shows a result: not editable, not in the tab order, and its text as
+// readable as Windows' disabled edits (dark grey on the dialog's face, over 4.5 : 1).
+void MakeResultField(QLineEdit* edit);
 
 // An editable drop-down list whose selection counts as none (-1) once the user types over it.
 class ComboSelection : public QObject {

@@ -33,8 +33,10 @@ CRibbonCapDlg::CRibbonCapDlg() : ToolDialog("ribboncap", 187, 145) {
     Place(statusLine, kStatus, 24, 116, 146, 16);
     Place(StaticText("Printer Serial Number :"), 0, 17, 14, 78, 12);
     Place(serialField, kSerial, 99, 9, 66, 14);
-    capacityField->setEnabled(false);
-    serialField->setEnabled(false);
+    MakeResultField(capacityField);
+    MakeResultField(serialField);
+    // The template has no default push button: none is drawn as one.
+    for (QPushButton* button : {settingButton, exitButton}) button->setAutoDefault(false);
     statusLine->setFrameStyle(QFrame::Box | QFrame::Plain);
     capacityCombo->setEditable(true);
     capacityCombo->setInsertPolicy(QComboBox::NoInsert);
@@ -84,9 +86,14 @@ void CRibbonCapDlg::OnSetting() {
 }
 
 void CRibbonCapDlg::keyPressEvent(QKeyEvent* event) {
-    // Enter is the dialog's default accept action unless a focused button takes it; Escape cancels.
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !qobject_cast<QPushButton*>(focusWidget())) {
-        accept();
+    // As on Windows without a default button: Enter presses the focused push button, elsewhere
+    // it is the dialog's accept action. Escape cancels.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+            button->click();
+        } else {
+            accept();
+        }
         return;
     }
     ToolDialog::keyPressEvent(event);

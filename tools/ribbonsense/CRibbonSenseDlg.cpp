@@ -57,7 +57,8 @@ void CRibbonSenseDlg::OpenPrinter() {
 
 void CRibbonSenseDlg::StartSequence() {
     // The previous button's work closed the printer: open it again, or nothing that follows works.
-    if (closedBySequence_) OpenPrinter();
+    // Without a library there is nothing to reopen, and no further box to show.
+    if (closedBySequence_ && m_sdk.IsLoaded()) OpenPrinter();
     closedBySequence_ = false;
 }
 

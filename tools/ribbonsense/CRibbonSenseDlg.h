@@ -20,7 +20,7 @@ public:
 
     // Appends "[h:m:s] <message> \r\n" with the local time to the log box (1001).
     void AppendLog(const char* message);
-    const std::string& LogText() const { return log_.Text(); }
+    std::string LogText() const { return log_.Text(); }
 
     QPushButton* checkButton;  // 1000
     QPushButton* setButton;    // 1002

@@ -1,7 +1,6 @@
 // The sensor position dialog: template 102, its Get and Set sequences.
 #include "CSensorPosDlg.h"
 
-#include <QGroupBox>
 #include <QPlainTextEdit>
 #include <cstdio>
 
@@ -11,9 +10,8 @@ enum ControlId { kGet = 1000, kSet = 1001, kPosition = 1002, kLog = 1007, kCombo
 
 }  // namespace
 
-CSensorPosDlg::CSensorPosDlg()
-    : ToolDialog("sensorpos", 151, 217), log_(new QPlainTextEdit) {
-    auto* group = new QGroupBox(QStringLiteral("Sensor Position"));
+CSensorPosDlg::CSensorPosDlg() : ToolDialog("sensorpos", 151, 217), log_(new QPlainTextEdit) {
+    group = new WindowsGroupBox(QStringLiteral("Sensor Position"));
     getButton = new QPushButton(QStringLiteral("Get"));
     setButton = new QPushButton(QStringLiteral("Set"));
     positionField = new QLineEdit;
@@ -26,7 +24,7 @@ CSensorPosDlg::CSensorPosDlg()
     Place(log_.Widget(), kLog, 16, 109, 115, 96);
     Place(positionCombo, kCombo, 76, 55, 46, 57);
     group->lower();
-    positionField->setEnabled(false);
+    MakeResultField(positionField);
     log_.Widget()->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     positionCombo->setEditable(true);
     positionCombo->setInsertPolicy(QComboBox::NoInsert);

@@ -19,12 +19,13 @@ public:
 
     // Appends "<message> \r\n" to the log box (1007) and scrolls it to the bottom.
     void AppendLog(const char* message);
-    const std::string& LogText() const { return log_.Text(); }
+    std::string LogText() const { return log_.Text(); }
 
-    QPushButton* getButton;       // 1000
-    QPushButton* setButton;       // 1001
-    QLineEdit* positionField;     // 1002
-    QComboBox* positionCombo;     // 1008
+    WindowsGroupBox* group;    // "Sensor Position"
+    QPushButton* getButton;    // 1000
+    QPushButton* setButton;    // 1001
+    QLineEdit* positionField;  // 1002
+    QComboBox* positionCombo;  // 1008
 
 private:
     void CloseAndLog();
