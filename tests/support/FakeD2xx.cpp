@@ -30,8 +30,15 @@ FakeD2xx::FakeD2xx(VirtualClock& clock) : clock_(clock) {
     D2XXSlots.FT_Purge = [](FT_HANDLE h, std::uint32_t mask) { return current->Purge(h, mask); };
     D2XXSlots.FT_SetTimeouts = [](FT_HANDLE h, std::uint32_t r, std::uint32_t w) { return current->SetTimeouts(h, r, w); };
     D2XXSlots.FT_GetQueueStatus = [](FT_HANDLE h, std::uint32_t* n) { return current->QueueStatus(h, n); };
-    D2XXSlots.FT_ListDevicesCount = [](std::uint32_t* count, void*, std::uint32_t) { return current->Count(count); };
-    D2XXSlots.FT_ListDevicesByIndex = [](void* index, char* buffer, std::uint32_t) {
+    // FT_ListDevices answers only the two forms the binding must use, as the real library would
+    // misread any other combination of flags and arguments. The flags are FTDI's published values,
+    // written out here so that a wrong constant in the binding cannot pass unseen.
+    D2XXSlots.FT_ListDevicesCount = [](std::uint32_t* count, void* unused, std::uint32_t flags) {
+        if (flags != 0x80000000u || unused != nullptr) return current->WrongListCall(flags);
+        return current->Count(count);
+    };
+    D2XXSlots.FT_ListDevicesByIndex = [](void* index, char* buffer, std::uint32_t flags) {
+        if (flags != 0x40000002u) return current->WrongListCall(flags);
         return current->Description(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(index)), buffer);
     };
     void* const unused = reinterpret_cast<void*>(&Unused);
@@ -67,6 +74,11 @@ FT_STATUS FakeD2xx::Count(std::uint32_t* count) {
     if (countStatus != FT_OK) return countStatus;
     *count = static_cast<std::uint32_t>(descriptions.size());
     return FT_OK;
+}
+
+FT_STATUS FakeD2xx::WrongListCall(std::uint32_t flags) {
+    calls.push_back("FT_ListDevices(flags " + std::to_string(flags) + ")");
+    return FT_INVALID_PARAMETER;
 }
 
 FT_STATUS FakeD2xx::Description(std::uint32_t index, char* buffer) {

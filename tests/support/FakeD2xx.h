@@ -67,6 +67,7 @@ public:
     FT_STATUS QueueStatus(FT_HANDLE handle, std::uint32_t* bytes);
     FT_STATUS Count(std::uint32_t* count);
     FT_STATUS Description(std::uint32_t index, char* buffer);
+    FT_STATUS WrongListCall(std::uint32_t flags);
 
 private:
     bool Valid(FT_HANDLE handle) const { return handle != nullptr && handle == openHandle_ && openHandles > 0; }

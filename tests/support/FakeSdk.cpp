@@ -31,13 +31,18 @@ bool FakeSdk::Preload() {
             return current->Write("UserLCDMemoryWriteEx", a, l, k, t);
         },
         [](std::int32_t m, std::int32_t a, std::int32_t b) {
-            current->calls.push_back("LCD_DISPLAY(" + std::to_string(m) + "," + std::to_string(a) + "," +
-                                     std::to_string(b) + ")");
+            current->Record("LCD_DISPLAY(" + std::to_string(m) + "," + std::to_string(a) + "," + std::to_string(b) +
+                            ")");
             return std::int32_t{0};
         },
     };
     setHooks(&hooks);
     return true;
+}
+
+void FakeSdk::Record(const std::string& call) {
+    calls.push_back(call);
+    if (journal != nullptr) journal->push_back(call);
 }
 
 std::vector<std::string> FakeSdk::LineWrites() const {
@@ -49,7 +54,7 @@ std::vector<std::string> FakeSdk::LineWrites() const {
 }
 
 std::int32_t FakeSdk::GetStatusEx() {
-    calls.push_back("Get_StatusEx@" + std::to_string(clock_.NowMs()));
+    Record("Get_StatusEx@" + std::to_string(clock_.NowMs()));
     if (busyCalls < 0) return 1;
     if (busyCalls > 0) {
         --busyCalls;
@@ -62,6 +67,6 @@ std::int32_t FakeSdk::Write(const char* name, std::int32_t area, std::int32_t li
     char head[64];
     std::snprintf(head, sizeof head, "%s(%d,'%c',0x%02X,\"", name, static_cast<int>(area), static_cast<char>(line),
                   static_cast<unsigned>(kind));
-    calls.push_back(std::string(head) + text + "\")");
+    Record(std::string(head) + text + "\")");
     return ++lineWrites_ == failingLineWrite ? 1 : 0;
 }

@@ -34,6 +34,9 @@ public:
     // "Get_StatusEx@<ms>", "UserLCDMemoryWrite(17,'0',0x40,"HELLO")", "LCD_DISPLAY(9,0,0)"...
     std::vector<std::string> calls;
     std::vector<std::string> LineWrites() const;
+    // When set, every call is also appended here, to order it against another fake's calls.
+    std::vector<std::string>* journal = nullptr;
+    void Record(const std::string& call);
 
     static FakeSdk* current;
 

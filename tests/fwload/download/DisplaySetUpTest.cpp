@@ -162,8 +162,13 @@ TEST_F(DisplaySetUp, IsSkippedSilentlyWithoutTheLibraryOrWithoutAnOperation) {
 TEST_F(DisplaySetUp, ClosesTheRawLinkBeforeTheSdkTakesOver) {
     ASSERT_TRUE(FindCardPrinter());
     ASSERT_TRUE(sdk.Preload());
+    sdk.journal = &device.calls;
     engine.SetUpPrinterDisplay();
     EXPECT_EQ(device.openHandles, 0);
+    const auto close = std::find(device.calls.begin(), device.calls.end(), "FT_Close");
+    const auto firstSdkCall = std::find(device.calls.begin(), device.calls.end(), "Get_StatusEx@0");
+    EXPECT_LT(close, firstSdkCall);
+    EXPECT_NE(firstSdkCall, device.calls.end());
 }
 
 }  // namespace
