@@ -35,8 +35,13 @@ std::int32_t WriteDisplayLine(const DisplayLineWrite& line) {
 }  // namespace
 
 void DownloadEngine::SetUpPrinterDisplay() {
-    if (!LoadKX47XXLibrary(kSdkLibraryName)) return;
+    if (!LoadKX47XXLibrary(kSdkLibraryName)) {
+        NoteFailure(DownloadFailure::Cause::NoSdkLibrary);
+        return;
+    }
     if (!HasDisplayOperations()) {
+        NoteFailure(DownloadFailure::Cause::NoSdkLibrary);
+        failure_.reason = "the library lacks a display operation";
         UnloadKX47XXLibrary();
         return;
     }
@@ -53,6 +58,7 @@ void DownloadEngine::SetUpPrinterDisplay() {
         host_.Sleep(kStatusPollMs);
     }
 
+    if (StopFlag) NoteFailure(DownloadFailure::Cause::Stopped);
     if (!StopFlag) {
         host_.SetStopEnabled(false);
         const std::string settings = host_.SettingsFileName();
@@ -60,7 +66,13 @@ void DownloadEngine::SetUpPrinterDisplay() {
         bool written = true;
         for (int key = 1; key <= kDisplayLines && written; ++key) {
             const std::string value = IniReadString(settings, model, std::to_string(key), "");
-            written = WriteDisplayLine(DescribeDisplayLine(key, value)) == 0;
+            const std::int32_t result = WriteDisplayLine(DescribeDisplayLine(key, value));
+            written = result == 0;
+            if (!written) {
+                NoteFailure(DownloadFailure::Cause::Refused);
+                failure_.resultCode = result;
+                failure_.frame = key;  // the display line
+            }
         }
         if (written) {
             KX47XXSlots.LCD_DISPLAY(9, 0, 0);

@@ -32,7 +32,16 @@ void ShowError(const std::string& text, platform::MessageIcon icon, bool topMost
 
 }  // namespace
 
+bool DownloadHost::FindPrinter() { return FindCardPrinter(); }
+
 void DownloadEngine::BeginDownload() {
+    failure_ = DownloadFailure{};
+    failureStage_ = DownloadFailure::Stage::None;
+    frame_ = -1;
+    confirmedBytes_ = 0;
+    fileSize_ = 0;
+    imageSum_ = 0;
+    stopPressed_ = false;
     Idle = false;
     host_.SetTimerEnabled(false);
     SentBytes = 0;
@@ -51,6 +60,7 @@ void DownloadEngine::EndDownload() {
 void DownloadEngine::CloseFirmwareFile() { FirmwareStream.Close(); }
 
 void DownloadEngine::BtnCancelClick() {
+    stopPressed_ = true;
     StopFlag = true;
     CloseFirmwareFile();
 }
@@ -60,10 +70,50 @@ void DownloadEngine::FailWithText() {
     StopFlag = true;
 }
 
+void DownloadEngine::NoteFailure(DownloadFailure::Cause cause) {
+    if (failure_.Failed()) return;
+    failure_.cause = cause;
+    failure_.stage = failureStage_;
+    failure_.frame = failureStage_ == DownloadFailure::Stage::Data ? frame_ : -1;
+    failure_.bytesSent = confirmedBytes_;
+    failure_.fileSize = fileSize_;
+}
+
+void DownloadEngine::NoteWaitFailure(bool replyCollected, std::size_t length, bool queueFailed) {
+    if (stopPressed_) {
+        NoteFailure(DownloadFailure::Cause::Stopped);
+    } else if (queueFailed) {
+        NoteFailure(DownloadFailure::Cause::DeviceError);
+        failure_.d2xxStatus = FTLastStatus;
+    } else if (replyCollected) {
+        const ReplyRejection rejection = DescribeRejection(reply_.data(), std::min(length, reply_.size()),
+                                                           failureStage_ == DownloadFailure::Stage::ModeChange
+                                                               ? kStageModeChange : std::string_view());
+        if (!rejection.damage.empty()) {
+            NoteFailure(DownloadFailure::Cause::DamagedReply);
+            failure_.damage = rejection.damage;
+        } else if (failureStage_ == DownloadFailure::Stage::Checksum && rejection.code == '1') {
+            NoteFailure(DownloadFailure::Cause::ChecksumMismatch);
+            failure_.resultCode = rejection.code;
+            failure_.byteSum = imageSum_;
+        } else {
+            NoteFailure(DownloadFailure::Cause::Refused);
+            failure_.resultCode = rejection.code;
+        }
+    } else {
+        NoteFailure(DownloadFailure::Cause::NoReply);
+        failure_.waitMs = Stage == kStageWrite      ? kWriteTickMs * kWriteTicks
+                          : Stage == kStageChecksum ? kReplyTickMs * kChecksumTicks
+                                                    : kReplyTickMs;
+    }
+}
+
 void DownloadEngine::FailWithFileError(const char* action, const std::string& fileName) {
     host_.SetStatusText(status_text::kFailure);
     StopFlag = true;
     const std::string reason = FirmwareStream.ErrorText().empty() ? "Read error" : FirmwareStream.ErrorText();
+    NoteFailure(DownloadFailure::Cause::FileError);
+    failure_.reason = std::string("cannot ") + action + " the file: " + reason;
     ShowError(std::string("Cannot ") + action + " file \"" + fileName + "\". " + reason + ".", platform::MessageIcon::Error, false);
 }
 
@@ -96,16 +146,18 @@ bool DownloadEngine::WaitReply() {
     host_.SetTimerInterval(Stage == kStageWrite ? kWriteTickMs : kReplyTickMs);
     host_.SetTimerEnabled(true);
 
+    bool queueFailed = false;
     do {
         host_.PumpMessages();
-        if (GetFTDeviceQueueStatus() != FT_OK) StopFlag = true;
+        if (GetFTDeviceQueueStatus() != FT_OK) StopFlag = queueFailed = true;
     } while (!StopFlag && FTRxQueueBytes == 0);
 
-    if (FTRxQueueBytes > 0) {
+    const bool replyCollected = FTRxQueueBytes > 0;
+    std::size_t length = 0;
+    if (replyCollected) {
         reply_.fill(0);
         // An over-long reply is read to its end but only its first 65,536 bytes are kept; it is
         // judged by its real length.
-        std::size_t length = 0;
         std::uint32_t got = 0;
         do {
             host_.PumpMessages();
@@ -120,6 +172,7 @@ bool DownloadEngine::WaitReply() {
     }
 
     host_.SetTimerEnabled(false);
+    if (StopFlag) NoteWaitFailure(replyCollected, length, queueFailed);
     return !StopFlag;
 }
 
@@ -129,7 +182,23 @@ void DownloadEngine::WaitCountedReply(int ticks) {
     WaitReply();  // a rejected or missing reply leaves StopFlag set
 }
 
-bool DownloadEngine::WriteFrame(std::uint32_t count) { return WriteFTDevice(count) == count; }
+bool DownloadEngine::WriteFrame(std::uint32_t count) {
+    const std::uint32_t written = WriteFTDevice(count);
+    if (written == count) return true;
+    NoteShortWrite(written, count);
+    return false;
+}
+
+void DownloadEngine::NoteShortWrite(std::uint32_t written, std::uint32_t asked) {
+    if (FTLastStatus != FT_OK) {
+        NoteFailure(DownloadFailure::Cause::DeviceError);
+        failure_.d2xxStatus = FTLastStatus;
+    } else {
+        NoteFailure(DownloadFailure::Cause::ShortWrite);
+    }
+    failure_.written = written;
+    failure_.asked = asked;
+}
 
 bool DownloadEngine::WriteDataFrame() {
     std::uint32_t remaining = static_cast<std::uint32_t>(kDataFrameLength);
@@ -137,6 +206,8 @@ bool DownloadEngine::WriteDataFrame() {
         const std::uint32_t written = WriteFTDevice(remaining);
         if (written == remaining) return true;
         if (attempt == kMaxWritesPerFrame) {
+            NoteShortWrite(static_cast<std::uint32_t>(kDataFrameLength) - remaining + written,
+                           static_cast<std::uint32_t>(kDataFrameLength));
             FailWithText();
             return false;
         }
@@ -161,6 +232,7 @@ bool DownloadEngine::CheckFirmwareFile(const std::string& fileName, std::int32_t
         return false;
     }
     fileSize = static_cast<std::int32_t>(size);
+    fileSize_ = fileSize;
     host_.SetProgressMaximum(fileSize);
 
     std::uint8_t header[kFirmwareHeaderSize] = {};
@@ -185,9 +257,11 @@ void DownloadEngine::SendImage(const std::string& fileName, std::int32_t fileSiz
     do {
         // Stop closes the file: never read from it afterwards.
         if (!FirmwareStream.IsOpen()) {
+            NoteFailure(DownloadFailure::Cause::Stopped);
             StopFlag = true;
             return;
         }
+        frame_ = sequence;
         std::memset(FTOutBuffer, 0, 65535);
         PutDataFrameHead(FTOutBuffer, sequence);
         readCount = FirmwareStream.Read(FTOutBuffer + kDataPayloadOffset, kDataPayloadSize);
@@ -200,19 +274,24 @@ void DownloadEngine::SendImage(const std::string& fileName, std::int32_t fileSiz
         host_.SetProgressPosition(SentBytes);
         host_.SetStatusText("Status: Downloading( " + Formatted(SentBytes) + " / " + ofSize + " bytes )");
         if (!WriteDataFrame()) return;
-        if (!WaitReply()) StopFlag = true;
+        if (!WaitReply()) {
+            StopFlag = true;
+        } else {
+            confirmedBytes_ = SentBytes;
+        }
         ++sequence;
     } while (!StopFlag && readCount == kDataPayloadSize);
 }
 
 void DownloadEngine::RunDownload(const std::string& fileName) {
-    if (!FindCardPrinter()) return;
+    if (!host_.FindPrinter()) return;
 
     std::int32_t fileSize = 0;
     if (!FirmwareStream.Open(fileName)) {
         FailWithFileError("open", fileName);
     } else if (CheckFirmwareFile(fileName, fileSize)) {
         // Mode change.
+        failureStage_ = DownloadFailure::Stage::ModeChange;
         Stage = kStageModeChange;
         host_.SetStatusText(status_text::kModeChange);
         if (!WriteFrame(static_cast<std::uint32_t>(BuildModeChangeCommand(FTOutBuffer))) || !WaitReply()) FailWithText();
@@ -220,9 +299,13 @@ void DownloadEngine::RunDownload(const std::string& fileName) {
         // Polling.
         if (!StopFlag) {
             Pause(kPollingPauseMs);
-            if (!FirmwareStream.IsOpen()) StopFlag = true;  // Stop pressed during the pause
+            if (!FirmwareStream.IsOpen()) {  // Stop pressed during the pause
+                NoteFailure(DownloadFailure::Cause::Stopped);
+                StopFlag = true;
+            }
         }
         if (!StopFlag) {
+            failureStage_ = DownloadFailure::Stage::Polling;
             Stage.clear();
             host_.SetStatusText(status_text::kPolling);
             if (!WriteFrame(static_cast<std::uint32_t>(BuildPollFrame(FTOutBuffer))) || !WaitReply()) FailWithText();
@@ -230,6 +313,7 @@ void DownloadEngine::RunDownload(const std::string& fileName) {
 
         // Data.
         if (!StopFlag) {
+            failureStage_ = DownloadFailure::Stage::Data;
             Stage.clear();
             host_.SetStatusText(status_text::kDownloadNow);
             SendImage(fileName, fileSize);
@@ -238,6 +322,7 @@ void DownloadEngine::RunDownload(const std::string& fileName) {
         // Write to memory.
         if (!StopFlag) {
             host_.SetStopEnabled(false);
+            failureStage_ = DownloadFailure::Stage::WriteToMemory;
             Stage = kStageWrite;
             const bool written = WriteFrame(static_cast<std::uint32_t>(BuildWriteToMemoryFrame(FTOutBuffer)));
             host_.SetStatusText(status_text::kWriteToMemory);
@@ -252,12 +337,12 @@ void DownloadEngine::RunDownload(const std::string& fileName) {
         // Checksum.
         if (!StopFlag) {
             Pause(kChecksumPauseMs);
+            failureStage_ = DownloadFailure::Stage::Checksum;
             Stage = kStageChecksum;
             host_.SetStatusText(status_text::kCheckSum);
-            std::uint16_t byteSum = 0;
-            if (!FirmwareStream.IsOpen() || !ComputeImageByteSum(FirmwareStream, FTOutBuffer, byteSum)) {
+            if (!FirmwareStream.IsOpen() || !ComputeImageByteSum(FirmwareStream, FTOutBuffer, imageSum_)) {
                 FailWithFileError("read", fileName);
-            } else if (!WriteFrame(static_cast<std::uint32_t>(BuildChecksumFrame(FTOutBuffer, byteSum)))) {
+            } else if (!WriteFrame(static_cast<std::uint32_t>(BuildChecksumFrame(FTOutBuffer, imageSum_)))) {
                 FailWithText();
             } else {
                 WaitCountedReply(kChecksumTicks);
@@ -271,10 +356,12 @@ void DownloadEngine::RunDownload(const std::string& fileName) {
         } else {
             host_.SetStatusText(status_text::kComplete);
             host_.Sleep(kCompleteSleepMs);
+            failureStage_ = DownloadFailure::Stage::DisplaySetUp;
             SetUpPrinterDisplay();
         }
     }
 
     CloseFirmwareFile();
     CloseCardPrinter();
+    if (failure_.Failed()) host_.DownloadFailed(failure_);
 }

@@ -66,7 +66,16 @@ public:
     // writes its display lines from the settings file and switches the display on.
     void SetUpPrinterDisplay();
 
+    // Why the last download failed (cause None after a complete one, display set-up included).
+    const DownloadFailure& Failure() const { return failure_; }
+
 private:
+    // Records the failure's cause, unless one is recorded already: the first cause is the real one.
+    void NoteFailure(DownloadFailure::Cause cause);
+    // Records why WaitReply is about to return false.
+    void NoteWaitFailure(bool replyCollected, std::size_t length, bool queueFailed);
+    // Records a write that moved fewer bytes than asked (a device error when the library said so).
+    void NoteShortWrite(std::uint32_t written, std::uint32_t asked);
     // Sets the status line to "<current text> -> Failure" and fails.
     void FailWithText();
     // Fails with the failure text and tells the user what went wrong with the firmware file.
@@ -86,4 +95,11 @@ private:
 
     DownloadHost& host_;
     std::array<std::uint8_t, 65536> reply_{};
+    DownloadFailure failure_;
+    DownloadFailure::Stage failureStage_ = DownloadFailure::Stage::None;
+    int frame_ = -1;
+    std::int32_t confirmedBytes_ = 0;  // image bytes in frames the printer accepted
+    std::int32_t fileSize_ = 0;
+    std::uint16_t imageSum_ = 0;
+    bool stopPressed_ = false;
 };

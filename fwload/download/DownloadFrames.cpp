@@ -1,6 +1,8 @@
 // Building the loader's requests and judging its replies.
 #include "DownloadFrames.h"
 
+#include <cstdio>
+
 #include "crc16.h"
 
 namespace {
@@ -95,4 +97,21 @@ bool CheckReply(const std::uint8_t* reply, std::size_t length, std::string& stag
         return length > 0 && reply[0] == kAck;
     }
     return true;
+}
+
+ReplyRejection DescribeRejection(const std::uint8_t* reply, std::size_t length, std::string_view stage) {
+    char text[32];
+    if (length == kReplyLength) {
+        std::uint16_t crc = 0;
+        UpdateCrc16(reply, kReplyLength, crc);
+        if (crc != 0) return {"bad CRC", -1};
+        if (reply[2] < kPollLetter || reply[2] > kChecksumLetter) {
+            std::snprintf(text, sizeof text, "unknown letter 0x%02X", reply[2]);
+            return {text, -1};
+        }
+        return {"", reply[1]};
+    }
+    if (stage == kStageModeChange && length > 0 && reply[0] == kNak) return {"", kNak};
+    std::snprintf(text, sizeof text, "wrong length %zu", length);
+    return {text, -1};
 }

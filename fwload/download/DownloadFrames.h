@@ -57,3 +57,11 @@ std::size_t BuildReply(std::uint8_t* buffer, std::uint8_t code, std::uint8_t let
 // its CRC and a result code that its letter accepts; a reply of another length is accepted, except
 // in the mode-change stage, where it empties the stage and is accepted only if it starts with ACK.
 bool CheckReply(const std::uint8_t* reply, std::size_t length, std::string& stage);
+
+// Why CheckReply would reject a reply in the given stage: a damage ("bad CRC", "wrong length 3",
+// "unknown letter 0x44") or, when the reply is sound, the result code that refuses it.
+struct ReplyRejection {
+    std::string damage;  // empty when the reply is sound
+    int code = -1;       // the refusing result code
+};
+ReplyRejection DescribeRejection(const std::uint8_t* reply, std::size_t length, std::string_view stage);

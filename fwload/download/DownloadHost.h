@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "DownloadFailure.h"
+
 class DownloadHost {
 public:
     virtual ~DownloadHost() = default;
@@ -34,4 +36,12 @@ public:
     // The model list's current text and the settings file it names a section of.
     virtual std::string SelectedModel() const = 0;
     virtual std::string SettingsFileName() const = 0;
+
+    // Finds and opens the printer for the download; false (having told the user) when there is
+    // none. The default is the window's discovery, the first card printer that opens.
+    virtual bool FindPrinter();
+
+    // Why the download just ended without a complete set-up; called once, as RunDownload ends. The
+    // window shows all it shows through the status line and ignores this.
+    virtual void DownloadFailed(const DownloadFailure& /*failure*/) {}
 };

@@ -56,5 +56,7 @@ using FT_ListDevicesCountProc = FT_STATUS(FT_API*)(std::uint32_t* count, void* u
                                                    std::uint32_t flags);
 using FT_ListDevicesByIndexProc = FT_STATUS(FT_API*)(void* index, char* description,
                                                      std::uint32_t flags);
+// FT_OpenEx: the first argument points at the serial number or description to open by.
+using FT_OpenExProc = FT_STATUS(FT_API*)(void* arg, std::uint32_t flags, FT_HANDLE* handle);
 // Entry points that must be present but that we never call.
 using FT_UnusedProc = void*;

@@ -15,6 +15,7 @@ std::uint32_t FTDeviceCount = 0;
 char FTDescriptionBuffer[FT_DESCRIPTION_BUFFER_SIZE] = {};
 std::string FTDeviceDescription;
 std::uint32_t FTRxQueueBytes = 0;
+FT_STATUS FTLastStatus = FT_OK;
 std::uint8_t FTInBuffer[kLinkBufferSize] = {};
 std::uint8_t FTOutBuffer[kLinkBufferSize] = {};
 
@@ -107,16 +108,55 @@ FT_STATUS GetFTDeviceCount() {
     return D2XXSlots.FT_ListDevicesCount(&FTDeviceCount, nullptr, FT_LIST_NUMBER_ONLY);
 }
 
-FT_STATUS GetFTDeviceDescription(std::int32_t index) {
+namespace {
+
+// FT_ListDevices by index for the description or the serial number (same buffer, same cut).
+FT_STATUS ListDeviceString(std::int32_t index, std::uint32_t what, std::string& text) {
     if (D2XXSlots.FT_ListDevicesByIndex == nullptr) return FT_OTHER_ERROR;
     void* const indexArgument = reinterpret_cast<void*>(static_cast<std::uintptr_t>(static_cast<std::uint32_t>(index)));
-    const FT_STATUS status = D2XXSlots.FT_ListDevicesByIndex(indexArgument, FTDescriptionBuffer,
-                                                              FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION);
+    const FT_STATUS status = D2XXSlots.FT_ListDevicesByIndex(indexArgument, FTDescriptionBuffer, FT_LIST_BY_INDEX | what);
     if (status == FT_OK) {
-        // The library may leave an over-long description without its NUL; cut at 49 characters.
+        // The library may leave an over-long string without its NUL; cut at 49 characters.
         FTDescriptionBuffer[kMaxDescriptionLength] = '\0';
-        FTDeviceDescription.assign(FTDescriptionBuffer);
+        text.assign(FTDescriptionBuffer);
     }
+    return status;
+}
+
+// What discovery does to a device it has just opened.
+void PrepareOpenedPrinter() {
+    ResetFTDevice();
+    PurgeFTDeviceTX();
+    ResetFTDevice();
+    PurgeFTDeviceRX();
+    ResetFTDevice();
+    SetFTDeviceTimeouts(kReadTimeoutMs, kWriteTimeoutMs);
+}
+
+}  // namespace
+
+std::string FTDeviceSerial;
+
+FT_STATUS GetFTDeviceDescription(std::int32_t index) {
+    return ListDeviceString(index, FT_OPEN_BY_DESCRIPTION, FTDeviceDescription);
+}
+
+FT_STATUS GetFTDeviceSerial(std::int32_t index) { return ListDeviceString(index, FT_OPEN_BY_SERIAL_NUMBER, FTDeviceSerial); }
+
+FT_STATUS OpenCardPrinterAt(std::int32_t index) {
+    CloseCardPrinter();
+    FTDeviceIndex = index;
+    const FT_STATUS status = OpenFTDevice();
+    if (status == FT_OK) PrepareOpenedPrinter();
+    return status;
+}
+
+FT_STATUS OpenCardPrinterBySerial(const std::string& serial) {
+    CloseCardPrinter();
+    if (D2XXSlots.FT_OpenEx == nullptr) return FT_OTHER_ERROR;
+    std::string argument = serial;
+    const FT_STATUS status = D2XXSlots.FT_OpenEx(argument.data(), FT_OPEN_BY_SERIAL_NUMBER, &FTHandle);
+    if (status == FT_OK) PrepareOpenedPrinter();
     return status;
 }
 
@@ -152,23 +192,26 @@ FT_STATUS SetFTDeviceTimeouts(std::uint32_t readTimeout, std::uint32_t writeTime
 }
 
 FT_STATUS GetFTDeviceQueueStatus() {
-    if (D2XXSlots.FT_GetQueueStatus == nullptr) return FT_OTHER_ERROR;
-    return D2XXSlots.FT_GetQueueStatus(FTHandle, &FTRxQueueBytes);
+    FTLastStatus = D2XXSlots.FT_GetQueueStatus == nullptr ? FT_OTHER_ERROR
+                                                          : D2XXSlots.FT_GetQueueStatus(FTHandle, &FTRxQueueBytes);
+    return FTLastStatus;
 }
 
 std::uint32_t WriteFTDevice(std::uint32_t count) {
+    FTLastStatus = FT_OTHER_ERROR;
     if (D2XXSlots.FT_Write == nullptr) return 0;
     count = std::min(count, kLinkBufferSize);
     std::uint32_t written = 0;
-    D2XXSlots.FT_Write(FTHandle, FTOutBuffer, count, &written);
+    FTLastStatus = D2XXSlots.FT_Write(FTHandle, FTOutBuffer, count, &written);
     return std::min(written, count);
 }
 
 std::uint32_t ReadFTDevice(std::uint32_t count) {
+    FTLastStatus = FT_OTHER_ERROR;
     if (D2XXSlots.FT_Read == nullptr) return 0;
     count = std::min(count, kLinkBufferSize);
     std::uint32_t received = 0;
-    D2XXSlots.FT_Read(FTHandle, FTInBuffer, count, &received);
+    FTLastStatus = D2XXSlots.FT_Read(FTHandle, FTInBuffer, count, &received);
     return std::min(received, count);
 }
 
@@ -195,12 +238,7 @@ bool FindCardPrinter() {
         if (!IsCardPrinterDescription(FTDeviceDescription)) continue;
         FTDeviceIndex = index;
         if (OpenFTDevice() != FT_OK) continue;
-        ResetFTDevice();
-        PurgeFTDeviceTX();
-        ResetFTDevice();
-        PurgeFTDeviceRX();
-        ResetFTDevice();
-        SetFTDeviceTimeouts(kReadTimeoutMs, kWriteTimeoutMs);
+        PrepareOpenedPrinter();
         return true;
     }
     ShowDiscoveryError("Card Printer not found.");

@@ -30,7 +30,7 @@ struct D2XXEntryPoints {
     FT_GetQueueStatusProc FT_GetQueueStatus = nullptr;
     FT_ListDevicesCountProc FT_ListDevicesCount = nullptr;      // FT_ListDevices, count form
     FT_ListDevicesByIndexProc FT_ListDevicesByIndex = nullptr;  // FT_ListDevices, by-index form
-    FT_UnusedProc FT_OpenEx = nullptr;
+    FT_OpenExProc FT_OpenEx = nullptr;  // fwload-cli's choice by serial number
     FT_UnusedProc FT_GetLatencyTimer = nullptr;
     FT_UnusedProc FT_EE_Read = nullptr;
     FT_UnusedProc FT_EE_ReadEx = nullptr;
@@ -63,6 +63,7 @@ extern std::uint32_t FTDeviceCount;      // set by GetFTDeviceCount
 extern char FTDescriptionBuffer[FT_DESCRIPTION_BUFFER_SIZE];
 extern std::string FTDeviceDescription;  // last description read, at most 49 characters
 extern std::uint32_t FTRxQueueBytes;     // set by GetFTDeviceQueueStatus
+extern FT_STATUS FTLastStatus;           // status of the last write, read or queue query
 extern std::uint8_t FTInBuffer[kLinkBufferSize];
 extern std::uint8_t FTOutBuffer[kLinkBufferSize];
 
@@ -92,6 +93,14 @@ bool IsCardPrinterLinkHeld();
 bool FindCardPrinter();
 // Closes the link when one is held; otherwise does nothing.
 void CloseCardPrinter();
+
+// For a chosen printer (fwload-cli): the device's serial number by index (FTDeviceSerial), and
+// opening one device, by index or by serial number, with discovery's resets, purges and timeouts.
+// Nothing is shown; the library's status is returned.
+extern std::string FTDeviceSerial;  // last serial number read, at most 49 characters
+FT_STATUS GetFTDeviceSerial(std::int32_t index);
+FT_STATUS OpenCardPrinterAt(std::int32_t index);
+FT_STATUS OpenCardPrinterBySerial(const std::string& serial);
 
 // The two descriptions that discovery accepts, compared after ASCII upper-casing.
 bool IsCardPrinterDescription(const std::string& description);
