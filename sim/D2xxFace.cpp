@@ -24,13 +24,15 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct Session {
-    Session(int deviceIndex, const sim::Config& config) : device(deviceIndex), loader(config) {}
+    Session(int deviceIndex, const sim::Config& config)
+        : device(deviceIndex), loader(config), claim(sim::PrinterFolder(config, static_cast<std::size_t>(deviceIndex))) {}
     int device;
     std::uint32_t readTimeoutMs = 0;  // 0 waits without limit, as the chip does
     std::uint32_t writeTimeoutMs = 0;
     sim::ReceiveQueue received;
     sim::Loader loader;
     std::map<int, int> shortWritesDone;  // per data frame
+    sim::DeviceClaim claim;              // no other process may open the device meanwhile
 };
 
 struct Face {
@@ -41,6 +43,10 @@ struct Face {
     const Clock::time_point start = Clock::now();
 
     Face() { trace.Open(config.tracePath); }
+    ~Face() {
+        if (openedAny) sim::ForgetOpenedPrinter(config);
+    }
+    bool openedAny = false;
 
     void Reload() {
         config = sim::LoadConfigFromEnvironment();
@@ -97,8 +103,8 @@ bool Contains(const std::vector<int>& list, int value) {
 }
 
 // Records a completed download in the shared state, so the SDK face sees the printer restart.
-void RecordCompletedDownload(Face& face, const sim::CompletedImage& image) {
-    const sim::PrinterStore store(face.config.stateDir);
+void RecordCompletedDownload(Face& face, const Session& session, const sim::CompletedImage& image) {
+    const sim::PrinterStore store(sim::PrinterFolder(face.config, static_cast<std::size_t>(session.device)));
     store.SaveImage(image.payload);
     const sim::Config& config = face.config;
     store.Update([&](sim::PrinterState& state) {
@@ -119,6 +125,10 @@ FT_STATUS OpenSession(Face& face, int index, FT_HANDLE* handle, const std::strin
         return Traced(face, call, FT_DEVICE_NOT_OPENED);
     }
     auto session = std::make_unique<Session>(index, face.config);
+    // Another process has the device: the driver refuses, as it would for a real printer.
+    if (!session->claim.Held()) return Traced(face, call, FT_DEVICE_NOT_OPENED);
+    sim::RememberOpenedPrinter(face.config, static_cast<std::size_t>(index));
+    face.openedAny = true;
     *handle = session.get();
     face.sessions[*handle] = std::move(session);
     return Traced(face, call + " -> " + HandleText(*handle), FT_OK);
@@ -143,7 +153,7 @@ FWSIM_EXPORT FT_STATUS FT_ListDevices(void* arg1, void* arg2, std::uint32_t flag
         if (arg2 == nullptr) return Traced(face, call, FT_INVALID_PARAMETER);
         if (index >= face.config.devices.size()) return Traced(face, call, FT_DEVICE_NOT_FOUND);
         if (Contains(face.config.descriptionErrors, static_cast<int>(index))) return Traced(face, call, FT_IO_ERROR);
-        std::string text = (flags & FT_OPEN_BY_SERIAL_NUMBER) != 0 ? "FWSIM" + std::to_string(1000 + index)
+        std::string text = (flags & FT_OPEN_BY_SERIAL_NUMBER) != 0 ? sim::UsbSerial(face.config, index)
                                                                     : face.config.devices[index];
         // Like the chip's library: a description of 64 bytes or more comes back without its NUL.
         auto* buffer = static_cast<char*>(arg2);
@@ -168,10 +178,11 @@ FWSIM_EXPORT FT_STATUS FT_OpenEx(void* arg, std::uint32_t flags, FT_HANDLE* hand
     Face& face = TheFace();
     std::lock_guard<std::mutex> lock(face.mutex);
     face.Reload();
-    if (arg == nullptr || (flags & FT_OPEN_BY_DESCRIPTION) == 0) return Traced(face, "FT_OpenEx", FT_NOT_SUPPORTED);
+    const bool bySerial = flags == FT_OPEN_BY_SERIAL_NUMBER;
+    if (arg == nullptr || (flags != FT_OPEN_BY_DESCRIPTION && !bySerial)) return Traced(face, "FT_OpenEx", FT_NOT_SUPPORTED);
     const std::string wanted = static_cast<const char*>(arg);
     for (std::size_t i = 0; i < face.config.devices.size(); ++i) {
-        if (face.config.devices[i] == wanted) {
+        if ((bySerial ? sim::UsbSerial(face.config, i) : face.config.devices[i]) == wanted) {
             return OpenSession(face, static_cast<int>(i), handle, "FT_OpenEx(\"" + wanted + "\")");
         }
     }
@@ -263,7 +274,7 @@ FWSIM_EXPORT FT_STATUS FT_Write(FT_HANDLE handle, void* buffer, std::uint32_t co
         session->received.Push(now + static_cast<std::int64_t>(reply.delayMs) * 1000, std::move(reply.bytes));
     }
     if (std::optional<sim::CompletedImage> image = session->loader.TakeCompletedImage()) {
-        RecordCompletedDownload(face, *image);
+        RecordCompletedDownload(face, *session, *image);
     }
     *written = accepted;
     return Traced(face, call + " -> " + std::to_string(accepted), FT_OK, bytes, accepted);

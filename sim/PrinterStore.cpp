@@ -9,6 +9,7 @@
 
 #if defined(_WIN32)
 #include <io.h>
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/file.h>
@@ -127,6 +128,33 @@ PrinterState ParseState(const std::string& text) {
         }
     }
     return state;
+}
+
+DeviceClaim::DeviceClaim(const std::string& folder) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    const std::string path = folder + "/open.lock";
+#if defined(_WIN32)
+    // No sharing: a second open of the file fails while the first handle lives.
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    held_ = file != INVALID_HANDLE_VALUE;
+    handle_ = held_ ? reinterpret_cast<std::intptr_t>(file) : -1;
+#else
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    held_ = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
+    if (!held_ && fd >= 0) close(fd);
+    handle_ = held_ ? fd : -1;
+#endif
+}
+
+DeviceClaim::~DeviceClaim() {
+    if (!held_) return;
+#if defined(_WIN32)
+    CloseHandle(reinterpret_cast<HANDLE>(handle_));
+#else
+    close(static_cast<int>(handle_));
+#endif
 }
 
 PrinterStore::PrinterStore(std::string folder) : folder_(std::move(folder)) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -45,6 +46,21 @@ public:
 
 private:
     std::string folder_;
+};
+
+// One process's claim on a printer, as a driver gives a device to one process at a time: taken
+// (or not) at construction, without waiting; let go when destroyed or when the process ends.
+class DeviceClaim {
+public:
+    explicit DeviceClaim(const std::string& folder);
+    ~DeviceClaim();
+    DeviceClaim(const DeviceClaim&) = delete;
+    DeviceClaim& operator=(const DeviceClaim&) = delete;
+    bool Held() const { return held_; }
+
+private:
+    bool held_ = false;
+    std::intptr_t handle_ = -1;
 };
 
 std::string SerializeState(const PrinterState& state);

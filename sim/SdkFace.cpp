@@ -45,7 +45,7 @@ struct Sdk {
     std::optional<std::vector<std::uint8_t>> pendingReply;
     bool firstSaveStepDone = false;
 
-    sim::PrinterStore Store() const { return sim::PrinterStore(config.stateDir); }
+    sim::PrinterStore Store() const { return sim::PrinterStore(sim::SdkPrinterFolder(config)); }
 };
 
 // The library's state: made at the first call, gone when the library is unloaded.

@@ -2,13 +2,17 @@
 #include "SimConfig.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 
 #if defined(_WIN32)
+#include <process.h>
 #include <windows.h>
 
 #include <map>
+#define getpid _getpid
 #else
 #include <unistd.h>
 #endif
@@ -176,6 +180,7 @@ Config ParseConfig(const EnvironmentLookup& lookup) {
         config.devices.clear();
         if (*devices != '\0') config.devices = Split(devices, ';');
     }
+    if (const char* serials = lookup("FWSIM_SERIALS")) config.usbSerials = Split(serials, ';');
     ParseUnsigned(lookup("FWSIM_LATENCY_MS"), config.latencyMs, "FWSIM_LATENCY_MS", config);
     ParseUnsigned(lookup("FWSIM_WRITE_MS"), config.writeMs, "FWSIM_WRITE_MS", config);
     ParseUnsigned(lookup("FWSIM_SHORT_WRITE_MS"), config.shortWriteMs, "FWSIM_SHORT_WRITE_MS", config);
@@ -249,6 +254,36 @@ const char* RequestKindName(RequestKind kind) {
         case RequestKind::Checksum: return "checksum";
     }
     return "?";
+}
+
+std::string UsbSerial(const Config& config, std::size_t index) {
+    if (index < config.usbSerials.size() && !config.usbSerials[index].empty()) return config.usbSerials[index];
+    return "FWSIM" + std::to_string(1000 + index);
+}
+
+std::string PrinterFolder(const Config& config, std::size_t index) {
+    return index == 0 ? config.stateDir : config.stateDir + "/" + UsbSerial(config, index);
+}
+
+namespace {
+
+std::string OpenedPrinterNote(const Config& config) {
+    return config.stateDir + "/opened-by-" + std::to_string(static_cast<long>(getpid()));
+}
+
+}  // namespace
+
+std::string SdkPrinterFolder(const Config& config) {
+    std::ifstream in(OpenedPrinterNote(config));
+    std::size_t index = 0;
+    if (in >> index && index < config.devices.size()) return PrinterFolder(config, index);
+    return PrinterFolder(config, 0);
+}
+
+void ForgetOpenedPrinter(const Config& config) { std::remove(OpenedPrinterNote(config).c_str()); }
+
+void RememberOpenedPrinter(const Config& config, std::size_t index) {
+    std::ofstream(OpenedPrinterNote(config), std::ios::trunc) << index << "\n";
 }
 
 }  // namespace sim

@@ -46,6 +46,7 @@ struct RibbonReading {
 
 struct Config {
     std::vector<std::string> devices{"CARD PRINTER"};
+    std::vector<std::string> usbSerials;  // per device; FWSIM1000, FWSIM1001, ... where not given
     unsigned latencyMs = 1;       // until a reply becomes readable
     unsigned writeMs = 20;        // writing the image into memory
     unsigned shortWriteMs = 0;    // how long a short write takes
@@ -73,6 +74,18 @@ using EnvironmentLookup = std::function<const char*(const char* name)>;
 // Builds the configuration from a variable lookup (getenv by default).
 Config ParseConfig(const EnvironmentLookup& lookup);
 Config LoadConfigFromEnvironment();
+
+// Device N's USB serial number.
+std::string UsbSerial(const Config& config, std::size_t index);
+// The folder that keeps device N's state: the state folder itself for the first device, a
+// subfolder named by the serial number for every further one, so each printer has its own.
+std::string PrinterFolder(const Config& config, std::size_t index);
+// The printer folder the SDK face works on in this process: the one of the device this process
+// opened last through the D2XX face, else the first device's.
+std::string SdkPrinterFolder(const Config& config);
+void RememberOpenedPrinter(const Config& config, std::size_t index);
+// Removes this process's note of the device it opened (when the D2XX face goes away).
+void ForgetOpenedPrinter(const Config& config);
 
 // The fault that applies to a request, or nullptr.
 const ReplyFaultRule* FindReplyFault(const Config& config, RequestKind kind, int frame);

@@ -1,18 +1,42 @@
 // Writes a demo firmware image for the virtual printer: the header, then pseudo-random bytes.
-//     make-demo-firmware OUTPUT [IMAGE_BYTES]     (default 65536 image bytes)
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
+namespace {
+
+constexpr char kUsage[] =
+    "usage: make-demo-firmware OUTPUT [IMAGE_BYTES]\n"
+    "Writes a card printer firmware file for the virtual printer: the 18-byte header, then\n"
+    "IMAGE_BYTES pseudo-random bytes (default 65536). The same size gives the same bytes.\n";
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: make-demo-firmware OUTPUT [IMAGE_BYTES]\n");
+        std::fputs(kUsage, stderr);
         return 2;
     }
-    const long bytes = argc == 3 ? std::strtol(argv[2], nullptr, 10) : 65536;
-    if (bytes < 0) {
-        std::fprintf(stderr, "make-demo-firmware: IMAGE_BYTES must not be negative\n");
+    // A name like an option is a mistyped option, never a file to create.
+    if (argv[1][0] == '-') {
+        std::fprintf(stderr, "make-demo-firmware: unknown option %s\n%s", argv[1], kUsage);
         return 2;
+    }
+    long bytes = 65536;
+    if (argc == 3) {
+        char* end = nullptr;
+        errno = 0;
+        bytes = std::strtol(argv[2], &end, 10);
+        if (errno != 0 || end == argv[2] || *end != '\0' || bytes < 0) {
+            std::fprintf(stderr, "make-demo-firmware: IMAGE_BYTES must be a whole number of bytes, not \"%s\"\n", argv[2]);
+            return 2;
+        }
     }
     std::FILE* out = std::fopen(argv[1], "wb");
     if (out == nullptr) {
