@@ -48,7 +48,13 @@ fuzz: deps
 fuzz-smoke:
 	$(MAKE) fuzz FUZZ_SECONDS=10
 
-run: build
+# What `make run` runs: the programs and the virtual printer, without the tests. It configures only
+# a tree that was never configured (the build itself notices changed CMake files).
+RUN_TARGETS := fwload fwload-cli sensorpos ribboncap ribbonsense sim_ftd2xx sim_crdprt sim_kx4700 make-demo-firmware
+
+run: deps
+	@test -f build/build.ninja || cmake --preset $(PRESET) $(CMAKE_FLAGS)
+	cmake --build --preset $(PRESET) --target $(RUN_TARGETS)
 	@scripts/run-demo
 
 package: build

@@ -2,6 +2,41 @@
 #include "CliOptions.h"
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include "SuiteVersion.h"
+
+namespace {
+
+constexpr char kExitCodes[] =
+    "Exit codes:\n"
+    "  0    download complete, the printer's display set up\n"
+    "  1    download failed (the reason is printed on standard error)\n"
+    "  2    usage or bad input (missing or unreadable file, not a firmware file, unknown model)\n"
+    "  3    D2XX driver library missing, no card printer found, or the printer to use is not clear\n"
+    "  4    firmware written and checked, but the printer's display was not set up\n"
+    "  130  stopped by the user";
+
+// --json asked for anywhere on the line, even on a line CLI11 cannot parse.
+bool AsksForJson(int argc, const char* const argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--json" || argument == "-j") return true;
+        if (argument.size() > 1 && argument[0] == '-' && argument[1] != '-' && argument.find('j') != std::string::npos &&
+            argument.find_first_not_of("-lqjV") == std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string EarlyJsonOutcome(const std::string& outcome, const std::string& message, int exitCode) {
+    return nlohmann::json{{"event", "outcome"}, {"t_ms", 0},           {"outcome", outcome},
+                          {"message", message}, {"exit_code", exitCode}, {"version", SUITE_VERSION}}
+        .dump();
+}
 
 std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOptions& options, std::ostream& out,
                                    std::ostream& err) {
@@ -9,44 +44,48 @@ std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOption
                  "fwload-cli"};
     // A path such as /data/fw.bin is a file name, not a Windows-style /option.
     app.allow_windows_style_options(false);
+    app.set_version_flag("-V,--version", std::string("fwload-cli ") + SUITE_VERSION);
     app.add_option("FIRMWARE", options.firmware, "the firmware image file (*.bin)");
-    app.add_option("--model", options.model,
+    app.add_option("-m,--model", options.model,
                    "the model whose display lines are written after the download: a section of the settings file");
     app.add_option("--ini", options.ini, "the settings file (default: fwload.ini beside the program)");
-    app.add_flag("--list", options.list, "list the attached D2XX devices and whether each is a card printer");
-    app.add_flag("--quiet", options.quiet, "print only the final outcome");
-    app.add_flag("--json", options.json, "print one JSON object per event, for scripts");
+    app.add_flag("-l,--list", options.list, "list the attached D2XX devices: index, description, serial number, "
+                                            "and whether each is a card printer");
+    app.add_option("-s,--serial", options.serial, "download to the card printer with this USB serial number");
+    app.add_option("--index", options.index, "download to the device at this index of --list")->check(CLI::NonNegativeNumber);
+    app.add_option("--restart-timeout", options.restartTimeout,
+                   "seconds to wait for the printer to restart after the download before giving up on its "
+                   "display (default 120)")
+        ->check(CLI::PositiveNumber);
+    app.add_flag("-q,--quiet", options.quiet, "print only the final outcome");
+    app.add_flag("-j,--json", options.json, "print one JSON object per event, and always a final outcome object");
     app.add_option("--trace", options.trace, "append a time-stamped hex trace of every request and reply to FILE")
         ->type_name("FILE");
-    app.footer(
-        "Ctrl-C stops the download wherever fwload's Stop button could; while the printer writes its memory\n"
-        "and checks the sum it must not be interrupted, and Ctrl-C is refused.\n\n"
-        "Exit codes:\n"
-        "  0    download complete\n"
-        "  1    download failed\n"
-        "  2    usage or bad input (missing or unreadable file, not a firmware file, unknown model)\n"
-        "  3    D2XX driver library missing, or no card printer found\n"
-        "  130  stopped by the user");
+    app.footer(std::string("With several card printers attached, choose one with --serial or --index.\n"
+                           "Ctrl-C stops the download wherever fwload's Stop button could; while the printer writes "
+                           "its memory\nand checks the sum it must not be interrupted, and Ctrl-C is refused.\n\n") +
+               kExitCodes);
+    const bool json = AsksForJson(argc, argv);
+    const auto usageError = [&](const std::string& message) {
+        err << "fwload-cli: " << message << "\n" << "Run fwload-cli --help for usage.\n";
+        if (json) out << EarlyJsonOutcome("bad-input", message, kExitBadInput) << "\n";
+        return kExitBadInput;
+    };
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         out << app.help();
         return kExitComplete;
+    } catch (const CLI::CallForVersion&) {
+        out << app.version() << "\n";
+        return kExitComplete;
     } catch (const CLI::ParseError& error) {
-        err << "fwload-cli: " << error.what() << "\n" << "Run fwload-cli --help for usage.\n";
-        return kExitBadInput;
+        return usageError(error.what());
     }
-    if (options.quiet && options.json) {
-        err << "fwload-cli: --quiet and --json cannot be combined\n";
-        return kExitBadInput;
-    }
-    if (!options.list && options.firmware.empty()) {
-        err << "fwload-cli: no firmware file given\nRun fwload-cli --help for usage.\n";
-        return kExitBadInput;
-    }
-    if (!options.list && options.model.empty()) {
-        err << "fwload-cli: --model is required\nRun fwload-cli --help for usage.\n";
-        return kExitBadInput;
-    }
+    for (int i = 0; i < argc; ++i) options.commandLine += (i > 0 ? " " : "") + std::string(argv[i]);
+    if (options.quiet && options.json) return usageError("--quiet and --json cannot be combined");
+    if (!options.serial.empty() && options.index) return usageError("--serial and --index cannot be combined");
+    if (!options.list && options.firmware.empty()) return usageError("no firmware file given");
+    if (!options.list && options.model.empty()) return usageError("--model is required");
     return std::nullopt;
 }

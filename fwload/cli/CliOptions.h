@@ -11,6 +11,7 @@ enum ExitCode : int {
     kExitFailed = 1,
     kExitBadInput = 2,
     kExitNoPrinter = 3,
+    kExitDisplayNotSetUp = 4,
     kExitStopped = 130,
 };
 
@@ -19,12 +20,20 @@ struct CliOptions {
     std::string model;
     std::string ini;  // empty: fwload.ini beside the program
     std::string trace;
+    std::string serial;         // the card printer with this USB serial number
+    std::optional<int> index;   // the device at this index of --list
+    unsigned restartTimeout = 120;  // seconds to wait for the printer after a download
     bool list = false;
     bool quiet = false;
     bool json = false;
+    std::string commandLine;  // as given, for the trace
 };
 
-// Parses the arguments. Returns an exit code when the program should end at once (help shown: 0;
-// a usage error, already explained on err: 2), otherwise nullopt with the options filled.
+// Parses the arguments. Returns an exit code when the program should end at once (help or version
+// shown: 0; a usage error: 2, already explained on err, as a JSON outcome on out when --json was
+// asked for), otherwise nullopt with the options filled.
 std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOptions& options, std::ostream& out,
                                    std::ostream& err);
+
+// The outcome object of a run that ended before anything was sent (bad input, no printer), for --json.
+std::string EarlyJsonOutcome(const std::string& outcome, const std::string& message, int exitCode);

@@ -31,9 +31,19 @@ void Stamp() {
     std::fprintf(traceFile, "%s.%03ld +%.3fs ", text, milliseconds, elapsed);
 }
 
+// Long frames keep their head and tail; the middle is told by its count.
+constexpr std::uint32_t kHeadBytes = 32;
+constexpr std::uint32_t kTailBytes = 16;
+
 void Bytes(const void* data, std::uint32_t count) {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
-    for (std::uint32_t i = 0; i < count; ++i) std::fprintf(traceFile, " %02X", bytes[i]);
+    if (count <= kHeadBytes + kTailBytes + 16) {
+        for (std::uint32_t i = 0; i < count; ++i) std::fprintf(traceFile, " %02X", bytes[i]);
+        return;
+    }
+    for (std::uint32_t i = 0; i < kHeadBytes; ++i) std::fprintf(traceFile, " %02X", bytes[i]);
+    std::fprintf(traceFile, " ... %u bytes ...", count - kHeadBytes - kTailBytes);
+    for (std::uint32_t i = count - kTailBytes; i < count; ++i) std::fprintf(traceFile, " %02X", bytes[i]);
 }
 
 FT_STATUS FT_API TracedWrite(FT_HANDLE handle, void* buffer, std::uint32_t count, std::uint32_t* written) {
@@ -63,9 +73,15 @@ FT_STATUS FT_API TracedRead(FT_HANDLE handle, void* buffer, std::uint32_t count,
 
 }  // namespace
 
-bool StartLinkTrace(const std::string& fileName) {
+bool StartLinkTrace(const std::string& fileName, const std::string& header) {
     traceFile = std::fopen(fileName.c_str(), "a");
     if (traceFile == nullptr) return false;
+    // Runs appended to one file are told apart by a blank line and their header.
+    std::fseek(traceFile, 0, SEEK_END);
+    if (std::ftell(traceFile) > 0) std::fputc('\n', traceFile);
+    Stamp();
+    std::fprintf(traceFile, "=== %s\n", header.c_str());
+    std::fflush(traceFile);
     realWrite = D2XXSlots.FT_Write;
     realRead = D2XXSlots.FT_Read;
     D2XXSlots.FT_Write = &TracedWrite;
@@ -80,8 +96,10 @@ void NoteInLinkTrace(const std::string& text) {
     std::fflush(traceFile);
 }
 
-void StopLinkTrace() {
+void StopLinkTrace(const std::string& outcome) {
     if (traceFile == nullptr) return;
+    Stamp();
+    std::fprintf(traceFile, "=== outcome: %s\n", outcome.c_str());
     D2XXSlots.FT_Write = realWrite;
     D2XXSlots.FT_Read = realRead;
     std::fclose(traceFile);

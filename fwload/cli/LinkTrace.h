@@ -4,8 +4,10 @@
 
 #include <string>
 
-// Starts appending to the file; false when it cannot be opened. The binding must be loaded.
-bool StartLinkTrace(const std::string& fileName);
+// Starts appending to the file with a header (its lines after "=== "); false when it cannot be
+// opened. The binding must be loaded.
+bool StartLinkTrace(const std::string& fileName, const std::string& header);
 // Notes a line of context (a status text) in the trace, if one is running.
 void NoteInLinkTrace(const std::string& text);
-void StopLinkTrace();
+// Ends the run's trace with its outcome line.
+void StopLinkTrace(const std::string& outcome);

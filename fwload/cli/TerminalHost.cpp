@@ -1,10 +1,13 @@
-// Terminal output of the download and the handling of Ctrl-C.
+// Terminal output of the download, Ctrl-C, and the bounded wait for the printer's restart.
 #include "TerminalHost.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "DownloadEngine.h"
+#include "FirmwareImage.h"
 #include "LinkTrace.h"
+#include "Terminal.h"
 #include "qvxStrUtils.h"
 
 std::atomic<int> TerminalHost::interrupts_{0};
@@ -12,14 +15,10 @@ std::atomic<int> TerminalHost::interrupts_{0};
 namespace {
 
 constexpr int kBarWidth = 30;
+constexpr int kMinimumBarWidth = 10;
 constexpr char kDownloadingPrefix[] = "Status: Downloading(";
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
-
-std::string Bar(int position, int maximum) {
-    const int filled = maximum > 0 ? static_cast<int>(static_cast<long long>(kBarWidth) * std::min(position, maximum) / maximum) : 0;
-    return "[" + std::string(static_cast<std::size_t>(filled), '#') + std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "]";
-}
 
 // A box's text on one line: its line breaks become blanks.
 std::string OneLine(const std::string& text) {
@@ -42,14 +41,35 @@ std::string Duration(double seconds) {
     return text;
 }
 
+// The stage a status text belongs to, as JSON events name it.
+std::string StageOf(const std::string& status) {
+    if (status == status_text::kModeChange) return "mode-change";
+    if (status == status_text::kPolling) return "polling";
+    if (status == status_text::kDownloadNow || StartsWith(status, kDownloadingPrefix)) return "data";
+    if (status == status_text::kWriteToMemory) return "write-to-memory";
+    if (status == status_text::kCheckSum) return "checksum";
+    if (status == status_text::kComplete) return "complete";
+    if (status == status_text::kInitializing || status == status_text::kInitialized) return "display-set-up";
+    if (status == status_text::kFailure) return "failed";
+    return "";
+}
+
 }  // namespace
 
 TerminalHost::TerminalHost(OutputMode mode, std::FILE* out, std::FILE* err) : mode_(mode), out_(out), err_(err) {}
 
 void TerminalHost::Interrupt() { interrupts_.fetch_add(1); }
 
-void TerminalHost::Event(const std::string& json) {
-    std::fprintf(out_, "%s\n", json.c_str());
+long long TerminalHost::ElapsedMs() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_).count();
+}
+
+double TerminalHost::ElapsedSeconds() const { return static_cast<double>(ElapsedMs()) / 1000.0; }
+
+void TerminalHost::Event(const char* name, const std::string& fields) {
+    nlohmann::json event{{"event", name}, {"t_ms", ElapsedMs()}, {"stage", stage_}};
+    if (!fields.empty()) event.update(nlohmann::json::parse(fields));
+    std::fprintf(out_, "%s\n", event.dump().c_str());
     std::fflush(out_);
 }
 
@@ -59,15 +79,30 @@ void TerminalHost::Line(const std::string& text) {
     std::fflush(out_);
 }
 
+void TerminalHost::LiveLine(const std::string& text) {
+    // Never wider than the terminal: a wrapped line could not be redrawn in place.
+    const int columns = platform::TerminalColumns(out_);
+    std::string shown = text;
+    if (columns > 1 && static_cast<int>(shown.size()) >= columns) shown.resize(static_cast<std::size_t>(columns - 1));
+    std::fprintf(out_, "\r%s\x1b[K", shown.c_str());
+    std::fflush(out_);
+    liveLine_ = true;
+}
+
 void TerminalHost::EndLiveLine() {
     if (!liveLine_) return;
     std::fputc('\n', out_);
     liveLine_ = false;
 }
 
+std::string TerminalHost::Bar(int position, int maximum, int width) const {
+    const int filled = maximum > 0 ? static_cast<int>(static_cast<long long>(width) * std::clamp(position, 0, maximum) / maximum) : 0;
+    return "[" + std::string(static_cast<std::size_t>(filled), '#') + std::string(static_cast<std::size_t>(width - filled), '.') + "]";
+}
+
 void TerminalHost::ShowMessage(const platform::MessageBoxRequest& request) {
     if (mode_ == OutputMode::Json) {
-        Event(nlohmann::json{{"event", "message"}, {"caption", request.caption}, {"text", request.text}}.dump());
+        Event("message", nlohmann::json{{"caption", request.caption}, {"text", request.text}}.dump());
     }
     EndLiveLine();
     std::fflush(out_);
@@ -75,71 +110,137 @@ void TerminalHost::ShowMessage(const platform::MessageBoxRequest& request) {
     std::fflush(err_);
 }
 
+void TerminalHost::Inform(const std::string& event, const std::string& text, const std::string& json) {
+    if (mode_ == OutputMode::Json) {
+        Event(event.c_str(), json);
+    } else if (mode_ != OutputMode::Quiet) {
+        Line(text);
+    }
+}
+
 void TerminalHost::StatusChanged(const std::string& text) {
     NoteInLinkTrace(text);
-    switch (mode_) {
-        case OutputMode::Quiet:
-            return;
-        case OutputMode::Json:
-            Event(nlohmann::json{{"event", "status"}, {"text", text}}.dump());
-            return;
-        case OutputMode::Plain:
-            if (text != lastPrinted_) Line(text);
-            lastPrinted_ = text;
-            return;
-        case OutputMode::Terminal:
-            break;
+    const std::string stage = StageOf(text);
+    if (!stage.empty()) stage_ = stage;
+    if (text == status_text::kInitializing) {
+        restartStart_ = std::chrono::steady_clock::now();
+        restartSecondsShown_ = -1;
     }
     if (text == status_text::kDownloadNow) {
         transferStart_ = std::chrono::steady_clock::now();
         transferStartBytes_ = engine() != nullptr ? engine()->SentBytes : 0;
     }
+    switch (mode_) {
+        case OutputMode::Quiet:
+            return;
+        case OutputMode::Json:
+            Event("status", nlohmann::json{{"text", text}}.dump());
+            return;
+        case OutputMode::Plain:
+        case OutputMode::Terminal:
+            break;
+    }
+    // "Status" alone only clears the line before a download: nothing to tell.
+    if (text == status_text::kIdle) return;
     if (StartsWith(text, kDownloadingPrefix)) {
         DrawTransferLine();
         return;
+    }
+    if (mode_ == OutputMode::Plain && !pendingPlainProgress_.empty()) {
+        // The data stage is over: its last count, unless it was just printed.
+        Line(pendingPlainProgress_);
+        pendingPlainProgress_.clear();
     }
     if (text != lastPrinted_) Line(text);
     lastPrinted_ = text;
 }
 
 void TerminalHost::ProgressChanged(int position, int maximum) {
+    const std::string& status = Status();
+    const bool ticks = status == status_text::kWriteToMemory || status == status_text::kCheckSum;
     if (mode_ == OutputMode::Json) {
-        Event(nlohmann::json{{"event", "progress"}, {"position", position}, {"maximum", maximum}}.dump());
+        const char* bar = status == status_text::kWriteToMemory ? "write-to-memory"
+                          : status == status_text::kCheckSum    ? "checksum"
+                                                                : "transfer";
+        Event("progress", nlohmann::json{{"bar", bar}, {"position", position}, {"maximum", maximum}}.dump());
         return;
     }
-    if (mode_ != OutputMode::Terminal) return;
-    const std::string& status = Status();
-    if ((status == status_text::kWriteToMemory || status == status_text::kCheckSum) && position > 0) DrawTickLine();
+    if (mode_ == OutputMode::Terminal && ticks && position > 0) DrawTickLine();
 }
 
 void TerminalHost::DrawTransferLine() {
+    // The bar counts image bytes, so it reaches 100 % with the last frame (the status line counts
+    // them against the whole file, header included).
     const int sent = ProgressPosition();
-    const int total = ProgressMaximum();
+    const int image = std::max(ProgressMaximum() - static_cast<int>(kFirmwareHeaderSize), 0);
+    const int percent = image > 0 ? static_cast<int>(100LL * std::min(sent, image) / image) : 100;
+    const std::string counts = FormatWithThousands(sent) + " / " + FormatWithThousands(image) + " bytes " +
+                               std::to_string(percent) + "%";
+    if (mode_ == OutputMode::Plain) {
+        // Off a terminal: a line at most every 10 % and every second, whichever is rarer.
+        const auto now = std::chrono::steady_clock::now();
+        pendingPlainProgress_ = "Downloading: " + counts;
+        if (percent - lastPlainPercent_ >= 10 && now - lastPlainProgress_ >= std::chrono::seconds(1)) {
+            Line(pendingPlainProgress_);
+            pendingPlainProgress_.clear();
+            lastPlainPercent_ = percent;
+            lastPlainProgress_ = now;
+        }
+        return;
+    }
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - transferStart_).count();
     const double rate = elapsed > 0 ? (sent - transferStartBytes_) / elapsed : 0;
-    std::string line = "\r" + Bar(sent, total) + " " + FormatWithThousands(sent) + " / " + FormatWithThousands(total) +
-                       " bytes " + std::to_string(total > 0 ? static_cast<int>(100LL * sent / total) : 0) + "%";
+    std::string tail;
     // The first frames say little about the rate; wait for half a second of them.
     if (rate > 0 && elapsed >= 0.5) {
         char speed[32];
         std::snprintf(speed, sizeof speed, "  %.1f KiB/s", rate / 1024.0);
-        line += speed;
-        line += "  " + Duration((total - sent) / rate) + " left";
+        tail = speed + ("  " + Duration((image - sent) / rate) + " left");
     }
-    std::fprintf(out_, "%s\x1b[K", line.c_str());
-    std::fflush(out_);
-    liveLine_ = true;
+    const int columns = platform::TerminalColumns(out_);
+    int width = kBarWidth;
+    if (columns > 0) {
+        const int room = columns - 1 - static_cast<int>(counts.size() + tail.size()) - 3;
+        if (room < kMinimumBarWidth) tail.clear();
+        width = std::clamp(columns - 1 - static_cast<int>(counts.size() + tail.size()) - 3, kMinimumBarWidth, kBarWidth);
+    }
+    LiveLine(Bar(sent, image, width) + " " + counts + tail);
 }
 
 void TerminalHost::DrawTickLine() {
     const std::string what = Status() == status_text::kWriteToMemory ? "writing to memory" : "checking the sum";
-    std::fprintf(out_, "\r%s %d / %d  %s, please wait\x1b[K", Bar(ProgressPosition(), ProgressMaximum()).c_str(),
-                 ProgressPosition(), ProgressMaximum(), what.c_str());
-    std::fflush(out_);
-    liveLine_ = true;
+    LiveLine(Bar(ProgressPosition(), ProgressMaximum(), kMinimumBarWidth) + " " + std::to_string(ProgressPosition()) +
+             " / " + std::to_string(ProgressMaximum()) + "  " + what + ", please wait");
+}
+
+void TerminalHost::WatchRestart() {
+    if (Status() != status_text::kInitializing || !StopEnabled()) return;
+    const long long seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - restartStart_).count();
+    if (seconds >= restartTimeoutSeconds) {
+        restartTimedOut_ = true;
+        if (engine() != nullptr) engine()->BtnCancelClick();
+        return;
+    }
+    if (seconds == restartSecondsShown_) return;
+    restartSecondsShown_ = seconds;
+    const std::string text = "Waiting for the printer to restart: " + std::to_string(seconds) + " s of at most " +
+                             std::to_string(restartTimeoutSeconds) + " s";
+    switch (mode_) {
+        case OutputMode::Terminal: LiveLine(text); break;
+        case OutputMode::Plain:
+            if (seconds > 0 && seconds % 10 == 0) Line(text);
+            break;
+        case OutputMode::Json:
+            Event("progress",
+                  nlohmann::json{{"bar", "restart"}, {"position", seconds}, {"maximum", restartTimeoutSeconds}}.dump());
+            break;
+        case OutputMode::Quiet: break;
+    }
 }
 
 void TerminalHost::PollInput() {
+    WatchRestart();
     const int interrupts = interrupts_.load();
     if (interrupts == interruptsSeen_) return;
     interruptsSeen_ = interrupts;
@@ -159,8 +260,20 @@ void TerminalHost::PollInput() {
 
 void TerminalHost::Finish(const std::string& outcome, const std::string& description, int exitCode) {
     if (mode_ == OutputMode::Json) {
-        Event(nlohmann::json{{"event", "outcome"}, {"outcome", outcome}, {"status", Status()}, {"exit_code", exitCode}}.dump());
+        nlohmann::json fields{{"outcome", outcome}, {"status", Status()}, {"exit_code", exitCode},
+                              {"message", description}, {"elapsed_ms", ElapsedMs()}};
+        if (failure_.Failed()) {
+            fields["stage"] = StageId(failure_.stage);
+            fields["cause"] = CauseId(failure_.cause);
+            fields["frame"] = failure_.frame >= 0 ? nlohmann::json(failure_.frame) : nlohmann::json(nullptr);
+            fields["result_code"] = failure_.resultCode >= 0 ? nlohmann::json(failure_.resultCode) : nlohmann::json(nullptr);
+            fields["bytes_sent"] = failure_.bytesSent;
+            fields["file_size"] = failure_.fileSize;
+            if (failure_.cause == DownloadFailure::Cause::DeviceError) fields["d2xx_status"] = failure_.d2xxStatus;
+        }
+        if (!outcomeExtras.empty()) fields.update(nlohmann::json::parse(outcomeExtras));
+        Event("outcome", fields.dump());
         return;
     }
-    Line(description);
+    Line(description + " Took " + Duration(ElapsedSeconds()) + ".");
 }

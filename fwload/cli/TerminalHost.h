@@ -1,13 +1,15 @@
 // The download engine's window in a terminal: status texts as lines, a redrawn progress line on a
-// terminal, JSON events for scripts, message boxes as lines on standard error, and Ctrl-C as the
-// Stop button wherever Stop is enabled.
+// terminal, JSON events for scripts, message boxes as lines on standard error, Ctrl-C as the Stop
+// button wherever Stop is enabled, and a bounded wait for the printer's restart.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 
+#include "DownloadFailure.h"
 #include "MessageBox.h"
 #include "RealTimeHost.h"
 
@@ -17,14 +19,29 @@ class TerminalHost : public RealTimeHost {
 public:
     TerminalHost(OutputMode mode, std::FILE* out, std::FILE* err);
 
+    // Opens the printer for the download (default: the window's discovery).
+    std::function<bool()> findPrinter;
+    // After a complete download, how long to wait for the printer to answer before giving up.
+    unsigned restartTimeoutSeconds = 120;
+    // Fields added to the JSON outcome (the device, the mode...).
+    std::string outcomeExtras;  // a JSON object's text, or empty
+
     // A message box, shown as a line on standard error (and an event in JSON).
     void ShowMessage(const platform::MessageBoxRequest& request);
+    // A line of information before the download (the printer and file chosen); an event in JSON.
+    void Inform(const std::string& event, const std::string& text, const std::string& json);
     // The one final line (or event): what became of the download, and the exit code.
     void Finish(const std::string& outcome, const std::string& description, int exitCode);
 
     // Counts an interrupt (Ctrl-C); safe to call from a signal handler.
     static void Interrupt();
     bool StopRequested() const { return stopRequested_; }
+    bool RestartTimedOut() const { return restartTimedOut_; }
+    const DownloadFailure& Failure() const { return failure_; }
+    double ElapsedSeconds() const;
+
+    bool FindPrinter() override { return findPrinter ? findPrinter() : RealTimeHost::FindPrinter(); }
+    void DownloadFailed(const DownloadFailure& failure) override { failure_ = failure; }
 
 protected:
     void StatusChanged(const std::string& text) override;
@@ -33,20 +50,33 @@ protected:
 
 private:
     void Line(const std::string& text);
+    void LiveLine(const std::string& text);
     void EndLiveLine();
     void DrawTransferLine();
     void DrawTickLine();
-    void Event(const std::string& json);
+    void WatchRestart();
+    void Event(const char* name, const std::string& fields);
+    long long ElapsedMs() const;
+    std::string Bar(int position, int maximum, int width) const;
 
     OutputMode mode_;
     std::FILE* out_;
     std::FILE* err_;
     bool liveLine_ = false;
     bool stopRequested_ = false;
+    bool restartTimedOut_ = false;
     int interruptsSeen_ = 0;
     std::string lastPrinted_;
+    std::string stage_ = "start";
+    DownloadFailure failure_;
+    const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point transferStart_{};
     int transferStartBytes_ = 0;
+    std::chrono::steady_clock::time_point lastPlainProgress_{};
+    int lastPlainPercent_ = 0;
+    std::string pendingPlainProgress_;
+    std::chrono::steady_clock::time_point restartStart_{};
+    long long restartSecondsShown_ = -1;
 
     static std::atomic<int> interrupts_;
 };

@@ -1,32 +1,31 @@
 // fwload-cli: fwload's download from a terminal, for scripts and production lines. The same engine,
-// frames, waits and texts as the window; a command line, exit codes and machine-readable output.
-#include <csignal>
+// frames, waits and texts as the window; a command line, a choice of printer, exit codes that say
+// what became of the printer, a reason for every failure, and machine-readable output.
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
-
 #include "CliOptions.h"
 #include "D2XX_Dyn.h"
+#include "DeviceChoice.h"
 #include "DownloadEngine.h"
+#include "FailureText.h"
 #include "Files.h"
 #include "FirmwareImage.h"
 #include "LinkTrace.h"
 #include "MessageBox.h"
 #include "ProgramPath.h"
+#include "SuiteVersion.h"
+#include "Terminal.h"
 #include "TerminalHost.h"
 #include "qvxFileUtils.h"
+#include "qvxStrUtils.h"
 
 namespace {
 
@@ -41,50 +40,55 @@ bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
     return true;
 }
 
-int ReportMissingDriver() {
-    std::fprintf(stderr, "fwload-cli: the FTDI D2XX driver library (%s) was not found.\n",
-#if defined(_WIN32)
-                 "ftd2xx.dll"
-#else
-                 "libftd2xx.so"
-#endif
-    );
-    return kExitNoPrinter;
-}
-
-int ListDevices() {
-    if (!LoadD2XXLibrary()) return ReportMissingDriver();
-    int exitCode = kExitComplete;
-    if (GetFTDeviceCount() != FT_OK) {
-        std::fprintf(stderr, "Error: Get device count error.\n");
-        exitCode = kExitNoPrinter;
-    } else if (FTDeviceCount == 0) {
-        std::printf("No D2XX devices attached.\n");
-    } else {
-        for (std::uint32_t i = 0; i < FTDeviceCount; ++i) {
-            if (GetFTDeviceDescription(static_cast<std::int32_t>(i)) != FT_OK) {
-                std::printf("%u\t(description not readable)\tnot a card printer\n", i);
-                continue;
-            }
-            std::printf("%u\t\"%s\"\t%s\n", i, FTDeviceDescription.c_str(),
-                        IsCardPrinterDescription(FTDeviceDescription) ? "card printer" : "not a card printer");
-        }
-    }
-    UnloadD2XXLibrary();
+// Tells the user on stderr, and a script on stdout when it asked for JSON; returns the exit code.
+int EndEarly(bool json, const std::string& outcome, const std::string& message, int exitCode) {
+    std::fprintf(stderr, "fwload-cli: %s\n", message.c_str());
+    if (json) std::printf("%s\n", EarlyJsonOutcome(outcome, message, exitCode).c_str());
     return exitCode;
 }
 
+std::string DriverMissingText() {
+    return std::string("the FTDI D2XX driver library (") + platform::NativeLibraryName("ftd2xx.dll") + ") was not found";
+}
+
+nlohmann::json DeviceJson(const D2xxDevice& device) {
+    return nlohmann::json{{"index", device.index},
+                          {"description", device.readable ? nlohmann::json(device.description) : nlohmann::json(nullptr)},
+                          {"serial", device.serial},
+                          {"card_printer", device.cardPrinter}};
+}
+
+int ListDevices(bool json) {
+    if (!LoadD2XXLibrary()) return EndEarly(json, "no-driver", DriverMissingText(), kExitNoPrinter);
+    std::vector<D2xxDevice> devices;
+    const bool counted = ListD2xxDevices(devices);
+    UnloadD2XXLibrary();
+    if (!counted) return EndEarly(json, "no-printer", "the D2XX devices could not be counted", kExitNoPrinter);
+    for (const D2xxDevice& device : devices) {
+        std::printf("%s\n", json ? DeviceJson(device).dump().c_str() : DeviceLine(device).c_str());
+    }
+    if (devices.empty() && !json) std::printf("No D2XX devices attached.\n");
+    return kExitComplete;
+}
+
+struct FirmwareFacts {
+    std::int64_t size = 0;
+    std::uint16_t byteSum = 0;
+};
+
 // Checks the firmware file before the printer is touched; a message on failure.
-std::optional<std::string> FirmwareProblem(const std::string& path) {
+std::optional<std::string> FirmwareProblem(const std::string& path, FirmwareFacts& facts) {
     if (platform::DirectoryExists(path)) return path + ": is a directory";
     platform::ReadOnlyFile file;
     if (!file.Open(path)) return path + ": " + file.ErrorText();
-    const std::int64_t size = file.Size();
-    if (size > std::numeric_limits<std::int32_t>::max()) return path + ": too large for card printer firmware";
+    facts.size = file.Size();
+    if (facts.size > std::numeric_limits<std::int32_t>::max()) return path + ": too large for card printer firmware";
     std::uint8_t header[kFirmwareHeaderSize] = {};
     const std::size_t got = file.Read(header, sizeof header);
     if (file.Failed()) return path + ": " + file.ErrorText();
     if (!IsFirmwareHeader(header, got)) return path + ": not a card printer firmware file";
+    std::vector<std::uint8_t> buffer(kByteSumReadSize);
+    if (!ComputeImageByteSum(file, buffer.data(), facts.byteSum)) return path + ": " + file.ErrorText();
     return std::nullopt;
 }
 
@@ -92,6 +96,11 @@ std::optional<std::string> FirmwareProblem(const std::string& path) {
 std::optional<std::string> ResolveModel(const std::string& ini, const std::string& model, std::string& problem) {
     if (platform::DirectoryExists(ini)) {
         problem = ini + ": is a directory";
+        return std::nullopt;
+    }
+    platform::ReadOnlyFile file;
+    if (!file.Open(ini)) {
+        problem = ini + ": " + file.ErrorText();
         return std::nullopt;
     }
     std::vector<std::string> sections;
@@ -111,20 +120,65 @@ std::optional<std::string> ResolveModel(const std::string& ini, const std::strin
 OutputMode ChooseOutput(const CliOptions& options) {
     if (options.json) return OutputMode::Json;
     if (options.quiet) return OutputMode::Quiet;
-    return isatty(fileno(stdout)) ? OutputMode::Terminal : OutputMode::Plain;
+    return platform::IsTerminal(stdout) ? OutputMode::Terminal : OutputMode::Plain;
+}
+
+std::string Hex4(std::uint16_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", value);
+    return text;
+}
+
+std::string DeviceText(const PrinterChoice& choice) {
+    if (!choice.device) return "the first card printer that opens";
+    return "\"" + choice.device->description + "\", serial " + choice.device->serial;
+}
+
+// What became of the download, from the engine's last status and record.
+struct Outcome {
+    std::string id;
+    std::string description;
+    int exitCode;
+};
+
+Outcome Judge(const TerminalHost& host) {
+    const std::string& status = host.Status();
+    const DownloadFailure& failure = host.Failure();
+    const std::string notSetUp = "The firmware is in the printer and checked, but its display was not set up: ";
+    if (status == status_text::kInitialized) {
+        return {"complete", "Download complete; the printer's display is set up.", kExitComplete};
+    }
+    if (status == status_text::kComplete || status == status_text::kInitializing) {
+        std::string why = DescribeFailure(failure);
+        if (host.RestartTimedOut()) {
+            why = "the printer did not answer within " + std::to_string(host.restartTimeoutSeconds) + " s";
+        }
+        return {"display-not-set-up", notSetUp + why + ".", kExitDisplayNotSetUp};
+    }
+    if (host.StopRequested()) return {"stopped", "Stopped by the user.", kExitStopped};
+    if (status == status_text::kFailure) return {"failed", "The download failed.", kExitFailed};
+    if (host.SizeText() == "- Bytes") return {"no-printer", "No card printer was found.", kExitNoPrinter};
+    return {"rejected", "The file was not sent.", kExitBadInput};
 }
 
 int Download(const CliOptions& options) {
+    const bool json = options.json;
     const std::string ini = options.ini.empty() ? platform::ProgramDirectory() + "fwload.ini" : options.ini;
-    if (const std::optional<std::string> problem = FirmwareProblem(options.firmware)) {
-        std::fprintf(stderr, "fwload-cli: %s\n", problem->c_str());
-        return kExitBadInput;
+    FirmwareFacts facts;
+    if (const std::optional<std::string> problem = FirmwareProblem(options.firmware, facts)) {
+        return EndEarly(json, "bad-input", *problem, kExitBadInput);
     }
     std::string problem;
     const std::optional<std::string> model = ResolveModel(ini, options.model, problem);
-    if (!model) {
-        std::fprintf(stderr, "fwload-cli: %s\n", problem.c_str());
-        return kExitBadInput;
+    if (!model) return EndEarly(json, "bad-input", problem, kExitBadInput);
+    if (!LoadD2XXLibrary()) return EndEarly(json, "no-driver", DriverMissingText(), kExitNoPrinter);
+
+    std::vector<D2xxDevice> devices;
+    ListD2xxDevices(devices);  // a failed count leaves discovery to say so
+    const std::optional<PrinterChoice> choice = ChoosePrinter(devices, options.serial, options.index, problem);
+    if (!choice) {
+        UnloadD2XXLibrary();
+        return EndEarly(json, "no-printer", problem, kExitNoPrinter);
     }
 
     TerminalHost host(ChooseOutput(options), stdout, stderr);
@@ -132,16 +186,29 @@ int Download(const CliOptions& options) {
     host.Attach(engine);
     host.model = *model;
     host.settingsFile = ini;
+    host.restartTimeoutSeconds = options.restartTimeout;
+    host.findPrinter = [&choice] { return OpenChosenPrinter(*choice); };
+    nlohmann::json extras{{"version", SUITE_VERSION}, {"mode", "standard"}};
+    if (choice->device) extras["device"] = DeviceJson(*choice->device);
+    host.outcomeExtras = extras.dump();
     platform::SetMessageBoxHandler([&host](const platform::MessageBoxRequest& request) { host.ShowMessage(request); });
 
-    if (!LoadD2XXLibrary()) {
-        const int code = ReportMissingDriver();
-        host.Finish("no-driver", "The download did not start.", code);
-        return code;
-    }
-    if (!options.trace.empty() && !StartLinkTrace(options.trace)) {
-        std::fprintf(stderr, "fwload-cli: %s: cannot open the trace file\n", options.trace.c_str());
-        return kExitBadInput;
+    const std::string fileText = options.firmware + ", " + FormatWithThousands(facts.size) + " bytes, byte sum " +
+                                 Hex4(facts.byteSum);
+    host.Inform("start", "Printer: " + DeviceText(*choice) + "; firmware: " + fileText,
+                nlohmann::json{{"device", choice->device ? DeviceJson(*choice->device) : nlohmann::json(nullptr)},
+                               {"file", options.firmware},
+                               {"size", facts.size},
+                               {"byte_sum", facts.byteSum}}
+                    .dump());
+    if (!options.trace.empty()) {
+        const std::string header = std::string("fwload-cli ") + SUITE_VERSION + "\n=== options: " +
+                                   options.commandLine + "\n=== file: " + fileText + "\n=== model: " + *model +
+                                   "\n=== device: " + DeviceText(*choice);
+        if (!StartLinkTrace(options.trace, header)) {
+            UnloadD2XXLibrary();
+            return EndEarly(json, "bad-input", options.trace + ": cannot open the trace file", kExitBadInput);
+        }
     }
     std::signal(SIGINT, &OnInterrupt);
 
@@ -150,38 +217,14 @@ int Download(const CliOptions& options) {
     engine.EndDownload();
 
     std::signal(SIGINT, SIG_DFL);
-    StopLinkTrace();
+    const Outcome outcome = Judge(host);
+    if (outcome.exitCode == kExitFailed || outcome.exitCode == kExitStopped) {
+        std::fprintf(stderr, "fwload-cli: %s\n", DescribeFailure(host.Failure()).c_str());
+    }
+    StopLinkTrace(outcome.id + " (exit " + std::to_string(outcome.exitCode) + "): " + outcome.description);
     UnloadD2XXLibrary();
-
-    const std::string& status = host.Status();
-    if (host.StopRequested()) {
-        host.Finish("stopped", "Stopped by the user.", kExitStopped);
-        return kExitStopped;
-    }
-    if (status == status_text::kFailure) {
-        host.Finish("failed", "The download failed.", kExitFailed);
-        return kExitFailed;
-    }
-    if (status == status_text::kInitialized) {
-        host.Finish("complete", "Download complete; the printer's display is set up.", kExitComplete);
-        return kExitComplete;
-    }
-    if (status == status_text::kComplete) {
-        host.Finish("complete", "Download complete (no card printer SDK library: the display was not set up).",
-                    kExitComplete);
-        return kExitComplete;
-    }
-    if (status == status_text::kInitializing) {
-        host.Finish("complete", "Download complete, but the printer's display lines could not be written.",
-                    kExitComplete);
-        return kExitComplete;
-    }
-    if (host.SizeText() == "- Bytes") {
-        host.Finish("no-printer", "No card printer was found.", kExitNoPrinter);
-        return kExitNoPrinter;
-    }
-    host.Finish("rejected", "The file was not sent.", kExitBadInput);
-    return kExitBadInput;
+    host.Finish(outcome.id, outcome.description, outcome.exitCode);
+    return outcome.exitCode;
 }
 
 }  // namespace
@@ -190,5 +233,6 @@ int main(int argc, char* argv[]) {
     std::setlocale(LC_ALL, "");
     CliOptions options;
     if (const std::optional<int> code = ParseCliOptions(argc, argv, options, std::cout, std::cerr)) return *code;
-    return options.list ? ListDevices() : Download(options);
+    std::cout.flush();
+    return options.list ? ListDevices(options.json) : Download(options);
 }

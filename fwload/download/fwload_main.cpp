@@ -6,7 +6,10 @@
 #include "QtMessageBox.h"
 
 int main(int argc, char* argv[]) {
-    if (ReportMissingDisplay("fwload", "fwload-cli does the same download in a terminal")) return 1;
+    if (const std::optional<int> code =
+            CheckGuiStart("fwload", "fwload-cli does the same download in a terminal", argc, argv)) {
+        return *code;
+    }
     QApplication application(argc, argv);
     InstallQtMessageBoxes();
     TFrmMain window;

@@ -29,7 +29,7 @@ if dpkg-deb -c "$main" | grep -q -E 'libftd2xx|libcrdprt|libkx4700'; then fail "
 "$work/root/usr/bin/fwload-cli" --help | grep -q "Exit codes:" || fail "fwload-cli --help"
 listing=$(env LD_LIBRARY_PATH="$work/simroot/usr/lib/cardprinter-suite-sim" FWSIM_DEVICES="CARD PRINTER" \
           "$work/root/usr/bin/fwload-cli" --list)
-[[ "$listing" == $'0\t"CARD PRINTER"\tcard printer' ]] || fail "fwload-cli --list printed: $listing"
+[[ "$listing" == $'0\t"CARD PRINTER"\tFWSIM1000\tcard printer' ]] || fail "fwload-cli --list printed: $listing"
 
 # Through the link, the settings file beside the real program is the one read.
 printf '[NOV Card Printer]' > "$work/fw.bin"

@@ -7,10 +7,10 @@
 #include "QtMessageBox.h"
 
 // Creates the application, runs the dialog modally as the main window and destroys it when it
-// ends, which frees its SDK library. Without a display: one line on stderr and exit 1.
+// ends, which frees its SDK library. --version and --help, or no display, end it before.
 template <typename Dialog>
 int RunToolProgram(const char* program, int argc, char* argv[]) {
-    if (ReportMissingDisplay(program)) return 1;
+    if (const std::optional<int> code = CheckGuiStart(program, nullptr, argc, argv)) return *code;
     QApplication application(argc, argv);
     InstallQtMessageBoxes();
     Dialog dialog;

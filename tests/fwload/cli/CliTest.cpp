@@ -19,6 +19,7 @@
 #include "Main.h"
 #include "MessageBoxRecorder.h"
 #include "SimEnvironment.h"
+#include "SuiteVersion.h"
 #include "Subprocess.h"
 #include "TempDir.h"
 
@@ -30,10 +31,16 @@ using ::testing::HasSubstr;
 const std::string kCli = FWLOAD_CLI_PATH;
 const std::string kSimDir = SIM_LIBRARY_DIR;
 
+// The last lines of standard output, the elapsed time cut from the outcome line.
 std::vector<std::string> LastLines(const ProcessResult& result, std::size_t count) {
-    const std::vector<std::string> lines = result.OutLines();
+    std::vector<std::string> lines = result.OutLines();
+    if (!lines.empty() && lines.back().find(" Took ") != std::string::npos) {
+        lines.back().erase(lines.back().find(" Took "));
+    }
     return std::vector<std::string>(lines.end() - static_cast<std::ptrdiff_t>(std::min(count, lines.size())), lines.end());
 }
+
+nlohmann::json Outcome(const ProcessResult& result) { return nlohmann::json::parse(result.OutLines().back()); }
 
 class Cli : public ::testing::Test {
 protected:
@@ -71,6 +78,12 @@ TEST_F(Cli, HelpDocumentsTheExitCodesAndUsageErrorsExitWith2) {
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_THAT(help.out, HasSubstr("Exit codes:"));
     EXPECT_THAT(help.out, HasSubstr("130  stopped by the user"));
+    EXPECT_THAT(help.out, HasSubstr("4    firmware written and checked, but the printer's display was not set up"));
+    EXPECT_EQ(Run({"-V"}).out, std::string("fwload-cli ") + SUITE_VERSION + "\n");
+    const ProcessResult bogus = Run({"-j", "--bogus"});
+    EXPECT_EQ(bogus.exitCode, 2);
+    EXPECT_EQ(Outcome(bogus)["outcome"], "bad-input");
+    EXPECT_EQ(Outcome(bogus)["exit_code"], 2);
 
     EXPECT_EQ(Run({}).exitCode, 2);
     EXPECT_EQ(Run({firmware}).exitCode, 2);  // no --model
@@ -127,8 +140,11 @@ TEST_F(Cli, AMissingDriverOrPrinterExitsWith3) {
 TEST_F(Cli, ListsDevicesAndWhichIsACardPrinter) {
     const ProcessResult list = Run({"--list"}, {"FWSIM_DEVICES=USB Serial Converter;Card Printer"});
     EXPECT_EQ(list.exitCode, 0);
-    EXPECT_THAT(list.OutLines(), ElementsAre("0\t\"USB Serial Converter\"\tnot a card printer",
-                                             "1\t\"Card Printer\"\tcard printer"));
+    EXPECT_THAT(list.OutLines(), ElementsAre("0\t\"USB Serial Converter\"\tFWSIM1000\tnot a card printer",
+                                             "1\t\"Card Printer\"\tFWSIM1001\tcard printer"));
+    const ProcessResult json = Run({"--list", "--json"}, {"FWSIM_DEVICES=Card Printer", "FWSIM_SERIALS=SN-7"});
+    EXPECT_THAT(json.OutLines(),
+                ElementsAre(R"({"card_printer":true,"description":"Card Printer","index":0,"serial":"SN-7"})"));
     EXPECT_THAT(Run({"--list"}, {"FWSIM_DEVICES="}).OutLines(), ElementsAre("No D2XX devices attached."));
 }
 
@@ -183,8 +199,10 @@ TEST_F(Cli, JsonReportsEveryEventOfASuccessfulDownload) {
                                       "Status: Check sum", "Status: Download complete!!...", "Status: Initializing!!...",
                                       "Status: Initialization complete!!..."));
     EXPECT_GE(progress, 3);
-    EXPECT_EQ(last, (nlohmann::json{{"event", "outcome"}, {"outcome", "complete"},
-                                    {"status", "Status: Initialization complete!!..."}, {"exit_code", 0}}));
+    EXPECT_EQ(last["outcome"], "complete");
+    EXPECT_EQ(last["status"], "Status: Initialization complete!!...");
+    EXPECT_EQ(last["exit_code"], 0);
+    EXPECT_EQ(last["device"]["serial"], "FWSIM1000");
     EXPECT_EQ(sim.State().lines[0].text, "HELLO           ");
 }
 
@@ -192,13 +210,18 @@ TEST_F(Cli, QuietPrintsOnlyTheOutcomeAndTheTraceHasEveryFrame) {
     const std::string trace = dir.File("support.trace");
     const ProcessResult result = Download({"--quiet", "--trace", trace});
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_THAT(result.OutLines(), ElementsAre("Download complete; the printer's display is set up."));
+    EXPECT_THAT(LastLines(result, 2), ElementsAre("Download complete; the printer's display is set up."));
+    EXPECT_EQ(result.OutLines().size(), 1u);
     const std::string text = ReadWholeFile(trace);
     EXPECT_THAT(text, HasSubstr("write 4/4 status 0: 1B 52 44 0D\n"));
     EXPECT_THAT(text, HasSubstr("read 1 status 0: 06\n"));
     EXPECT_THAT(text, HasSubstr("write 5/5 status 0: 02 40 03 00 27\n"));
     EXPECT_THAT(text, HasSubstr("read 6 status 0: 02 30 40 03 2B CF\n"));
     EXPECT_THAT(text, HasSubstr("Status: Write to memory.\n"));
+    EXPECT_THAT(text, HasSubstr("=== fwload-cli "));
+    EXPECT_THAT(text, HasSubstr("=== model: KX-4700\n"));
+    EXPECT_THAT(text, HasSubstr(" ... 471 bytes ... "));  // a data frame, its middle told by its count
+    EXPECT_THAT(text, ::testing::EndsWith("=== outcome: complete (exit 0): Download complete; the printer's display is set up.\n"));
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n') > 10, true);
 }
 
@@ -210,6 +233,7 @@ TEST_F(Cli, CtrlCDuringAReplyWaitStopsWith130) {
     EXPECT_THAT(LastLines(result, 3),
                 ElementsAre("Status: Ready to download(mode change). -> Failure", "Status: Download Failure!!...",
                             "Stopped by the user."));
+    EXPECT_EQ(result.err, "fwload-cli: stopped by the user during the mode change\n");
 }
 
 TEST_F(Cli, CtrlCWhileThePrinterWritesItsMemoryIsRefused) {
@@ -224,7 +248,7 @@ TEST_F(Cli, CtrlCWhileThePrinterWritesItsMemoryIsRefused) {
     EXPECT_THAT(result.ErrLines(),
                 ElementsAre("fwload-cli: the printer is writing its memory and must not be interrupted now; the download goes on.",
                             "fwload-cli: the printer is writing its memory and must not be interrupted now; the download goes on."));
-    EXPECT_EQ(result.OutLines().back(), "Download complete; the printer's display is set up.");
+    EXPECT_THAT(LastLines(result, 1), ElementsAre("Download complete; the printer's display is set up."));
     EXPECT_EQ(sim.State().downloads, 1);
 }
 
@@ -263,6 +287,100 @@ TEST_F(Cli, SendsThePrinterExactlyWhatTheWindowSends) {
     ASSERT_EQ(fromWindow.size(), 7u);  // mode change, poll, three data frames, write, checksum
     EXPECT_EQ(WrittenBytes(cliTrace), fromWindow);
     EXPECT_EQ(sim.State().downloads, 2);
+}
+
+TEST_F(Cli, EveryFailureSaysWhyOnStderrAndInTheJsonOutcome) {
+    // A directory with the D2XX face alone: no card printer SDK library to set the display up with.
+    const std::string noSdk = dir.File("no-sdk");
+    std::filesystem::create_directory(noSdk);
+    std::filesystem::create_symlink(kSimDir + "/libftd2xx.so", noSdk + "/libftd2xx.so");
+    const struct {
+        std::vector<std::string> environment;
+        int exitCode;
+        const char* stage;
+        const char* cause;
+        int frame;
+        int resultCode;
+        int bytesSent;
+        std::string message;
+    } cases[] = {
+        {{"FWSIM_FAULTS=nak:data:1"}, 1, "data", "refused", 1, 0x15, 512,
+         "the printer refused data frame 1 (result code 0x15) after 512 of 1,518 bytes"},
+        {{"FWSIM_FAULTS=corrupt:poll"}, 1, "polling", "damaged-reply", -1, -1, 0,
+         "the printer's reply to the poll was damaged (bad CRC)"},
+        {{"FWSIM_FAULTS=corrupt:mode"}, 1, "mode-change", "damaged-reply", -1, -1, 0,
+         "the printer's reply to the mode change was damaged (wrong length 1)"},
+        {{"FWSIM_FAULTS=silence:data:0"}, 1, "data", "no-reply", 0, -1, 0,
+         "the printer did not answer data frame 0 within 5 s after 0 of 1,518 bytes"},
+        {{"FWSIM_FAULTS=short:1:4"}, 1, "data", "short-write", 1, -1, 512,
+         "only 518 of 519 bytes of data frame 1 could be written after 512 of 1,518 bytes"},
+        {{"FWSIM_FAULTS=vanish:data:2"}, 1, "data", "device-error", 2, -1, 1024,
+         "the printer failed or was unplugged during data frame 2 (D2XX status 4, FT_IO_ERROR) after 1,024 of 1,518 bytes"},
+        {{"FWSIM_FAULTS=code:checksum:31"}, 1, "checksum", "checksum-mismatch", -1, 0x31, 1500,
+         "the printer's checksum does not match the image's byte sum 0x0F58 (result code 0x31)"},
+        {{"FWSIM_FAULTS=sdk-fail:UserLCDMemoryWrite"}, 4, "display-set-up", "refused", 1, 1, 1500,
+         "The firmware is in the printer and checked, but its display was not set up: the card printer SDK refused "
+         "display line 1 (result 1)."},
+        {{"LD_LIBRARY_PATH=" + noSdk}, 4, "display-set-up", "no-sdk-library", -1, -1, 1500,
+         "The firmware is in the printer and checked, but its display was not set up: no card printer SDK library."},
+    };
+    for (const auto& c : cases) {
+        const ProcessResult result = Download({"--json"}, c.environment);
+        const std::string name = c.environment.front();
+        EXPECT_EQ(result.exitCode, c.exitCode) << name;
+        const nlohmann::json outcome = Outcome(result);
+        EXPECT_EQ(outcome["stage"], c.stage) << name;
+        EXPECT_EQ(outcome["cause"], c.cause) << name;
+        EXPECT_EQ(outcome["frame"], c.frame < 0 ? nlohmann::json(nullptr) : nlohmann::json(c.frame)) << name;
+        EXPECT_EQ(outcome["result_code"], c.resultCode < 0 ? nlohmann::json(nullptr) : nlohmann::json(c.resultCode)) << name;
+        EXPECT_EQ(outcome["bytes_sent"], c.bytesSent) << name;
+        EXPECT_EQ(c.exitCode == 1 ? result.err : outcome["message"].get<std::string>(),
+                  c.exitCode == 1 ? "fwload-cli: " + c.message + "\n" : c.message)
+            << name;
+    }
+}
+
+TEST_F(Cli, TheRestartWaitIsBoundedAndCtrlCThereStillMeansTheFirmwareIsIn) {
+    const ProcessResult late = Download({"--restart-timeout", "1"}, {"FWSIM_RESTART_MS=60000"});
+    EXPECT_EQ(late.exitCode, 4);
+    EXPECT_THAT(LastLines(late, 1), ElementsAre("The firmware is in the printer and checked, but its display was not "
+                                                "set up: the printer did not answer within 1 s."));
+    const ProcessResult interrupted = Download({}, {"FWSIM_RESTART_MS=60000"}, [](const std::string& line, int pid) {
+        if (line == "Status: Initializing!!...") kill(pid, SIGINT);
+    });
+    EXPECT_EQ(interrupted.exitCode, 4);
+    EXPECT_EQ(sim.State().downloads, 2);
+}
+
+TEST_F(Cli, WithSeveralPrintersTheChoiceIsMadeOrRefused) {
+    const std::string two = "FWSIM_DEVICES=CARD PRINTER;Card Printer";
+    const ProcessResult unclear = Download({}, {two});
+    EXPECT_EQ(unclear.exitCode, 3);
+    EXPECT_EQ(unclear.err, "fwload-cli: 2 card printers are attached; choose one with --serial\n"
+                           "  0\t\"CARD PRINTER\"\tFWSIM1000\tcard printer\n  1\t\"Card Printer\"\tFWSIM1001\tcard printer\n");
+
+    const ProcessResult bySerial = Download({"--serial", "FWSIM1001"}, {two});
+    EXPECT_EQ(bySerial.exitCode, 0) << bySerial.err;
+    EXPECT_THAT(bySerial.OutLines().front(),
+                ::testing::StartsWith("Printer: \"Card Printer\", serial FWSIM1001; firmware: " + firmware +
+                                      ", 1,518 bytes, byte sum 0x0F58"));
+    EXPECT_EQ(ReadWholeFile(sim.StateDir() + "/FWSIM1001/image.bin").size(), 1536u);
+    EXPECT_EQ(sim.State().downloads, 0);  // the other printer has not been touched
+
+    EXPECT_EQ(Download({"--index", "0"}, {two}).exitCode, 0);
+    EXPECT_EQ(sim.State().downloads, 1);
+    EXPECT_EQ(Download({"--index", "2"}, {two}).exitCode, 3);
+    EXPECT_EQ(Download({"--serial", "NOPE"}, {two}).exitCode, 3);
+
+    // A second process on a printer in use gets the driver's refusal.
+    ProcessResult second;
+    const ProcessResult first = Download({"--serial", "FWSIM1001"}, {two}, [&](const std::string& line, int) {
+        if (line == "Status: Ready to download(mode change).") second = Download({"--serial", "FWSIM1001"}, {two});
+    });
+    EXPECT_EQ(first.exitCode, 0);
+    EXPECT_EQ(second.exitCode, 3);
+    EXPECT_EQ(second.err, "fwload-cli: the card printer \"Card Printer\" (serial FWSIM1001) could not be opened "
+                          "(D2XX status 3, FT_DEVICE_NOT_OPENED); another program may be using it\n");
 }
 
 }  // namespace

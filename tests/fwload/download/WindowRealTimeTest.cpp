@@ -14,6 +14,7 @@
 #include "MessageBoxRecorder.h"
 #include "SimEnvironment.h"
 #include "Subprocess.h"
+#include "SuiteVersion.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ TEST(WindowRealTime, ThePauseBeforeThePollIsNeverShorterThanTwoSeconds) {
     }
 }
 
-TEST(WithoutADisplay, EachProgramSaysSoAndExitsWith1) {
+TEST(GuiPrograms, TellTheirVersionAndWithoutADisplaySaySoAndExitWith1) {
     const struct {
         const char* path;
         const char* line;
@@ -89,6 +90,10 @@ TEST(WithoutADisplay, EachProgramSaysSoAndExitsWith1) {
         EXPECT_EQ(result.exitCode, 1) << program.path;
         EXPECT_EQ(result.err, program.line);
         EXPECT_EQ(result.out, "");
+        const ProcessResult version = RunProcess(program.path, {"--version"}, options);
+        EXPECT_EQ(version.exitCode, 0) << program.path;
+        EXPECT_EQ(version.out, std::string(program.line).substr(0, std::string(program.line).find(':')) + " " +
+                                   SUITE_VERSION + "\n");
     }
 }
 

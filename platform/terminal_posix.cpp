@@ -1,0 +1,17 @@
+// Terminals on POSIX systems: isatty and the window size the terminal reports.
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "Terminal.h"
+
+namespace platform {
+
+bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
+
+int TerminalColumns(std::FILE* stream) {
+    winsize size{};
+    if (ioctl(fileno(stream), TIOCGWINSZ, &size) != 0) return 0;
+    return size.ws_col;
+}
+
+}  // namespace platform
