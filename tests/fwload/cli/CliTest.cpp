@@ -109,6 +109,7 @@ TEST_F(Cli, BadInputGetsOneClearLineAndExit2WithoutTouchingThePrinter) {
         {{"--ini", ini, "--model", "KX-4700", dir.Write("lower.bin", "[nov card printer]xx")}, "not a card printer firmware file"},
         {{"--ini", ini, "--model", "KX-4700", huge}, "too large"},
         {{"--ini", dir.Path(), "--model", "KX-4700", firmware}, "is a directory"},
+        {{"--ini", dir.File("missing.ini"), "--model", "KX-4700", firmware}, "missing.ini: No such file or directory"},
         {{"--ini", binaryIni, "--model", "KX-4700", firmware}, "unknown model \"KX-4700\""},
         {{"--ini", ini, "--model", "KX-9999", firmware}, "unknown model \"KX-9999\"; " + ini + " lists:\n  KX-4700\n  KX-4710 Basic"},
     };
