@@ -166,6 +166,10 @@ std::vector<LoaderReply> Loader::Answer(RequestKind kind, std::uint8_t letter, s
             case ReplyFault::Vanish:
                 vanished_ = true;
                 return {};
+            case ReplyFault::Stall:
+                stalled_ = true;
+                vanished_ = true;  // the D2XX face has no endpoints to halt: the device is lost
+                return {};
         }
     }
     return {LoaderReply{std::move(bytes), delayMs}};

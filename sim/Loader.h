@@ -31,6 +31,8 @@ public:
 
     bool InLoaderMode() const { return loaderMode_; }
     bool Vanished() const { return vanished_; }
+    // The request was answered by halting the endpoints (the USB face's stall).
+    bool Stalled() const { return stalled_; }
     // The sequence number of the data frame the printer expects next, once polling has been
     // answered and until the image is written; otherwise nullopt.
     std::optional<int> ExpectedDataFrame() const;
@@ -48,6 +50,7 @@ private:
     bool polled_ = false;
     bool written_ = false;
     bool vanished_ = false;
+    bool stalled_ = false;
     std::uint16_t expectedSequence_ = 0;
     std::vector<std::uint8_t> payload_;
     std::optional<CompletedImage> completed_;

@@ -110,7 +110,8 @@ bool ParseFault(const std::string& item, Config& config) {
 
     static const std::pair<const char*, ReplyFault> kReplyFaults[] = {
         {"nak", ReplyFault::Nak}, {"code", ReplyFault::Code}, {"silence", ReplyFault::Silence},
-        {"corrupt", ReplyFault::Corrupt}, {"overlong", ReplyFault::Overlong}, {"vanish", ReplyFault::Vanish}};
+        {"corrupt", ReplyFault::Corrupt}, {"overlong", ReplyFault::Overlong}, {"vanish", ReplyFault::Vanish},
+        {"stall", ReplyFault::Stall}};
     for (const auto& [name, fault] : kReplyFaults) {
         if (kind != name) continue;
         ReplyFaultRule rule;

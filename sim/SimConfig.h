@@ -19,6 +19,7 @@ enum class ReplyFault {
     Corrupt,   // the reply's CRC is wrong (the mode change answers 0x07)
     Overlong,  // the reply is followed by 70,000 further bytes
     Vanish,    // the device is unplugged on receiving the request
+    Stall,     // the USB face halts its endpoints on receiving the request (the D2XX face: as Vanish)
 };
 
 struct ReplyFaultRule {
