@@ -1,7 +1,8 @@
 # Entry points for newcomers and CI. `make test` and `make run` install what is missing first.
 PACKAGES := cmake ninja-build g++ pkg-config dpkg-dev file \
             qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev \
-            libcli11-dev nlohmann-json3-dev xvfb xauth fonts-dejavu-core fonts-liberation2
+            libcli11-dev nlohmann-json3-dev libftdi1-dev libusb-1.0-0-dev \
+            xvfb xauth fonts-dejavu-core fonts-liberation2
 
 # The Windows core: cross-built with MinGW-w64, tested under Wine.
 WINDOWS_PACKAGES := cmake ninja-build g++-mingw-w64-x86-64 googletest wine wine64 libcli11-dev nlohmann-json3-dev
@@ -61,7 +62,7 @@ package: build
 	cd build && cpack
 
 bench: build
-	LD_LIBRARY_PATH=build/sim build/bench/download_benchmark
+	LD_LIBRARY_PATH=build/sim:build/sim/usb build/bench/download_benchmark
 
 test-windows:
 	@scripts/ensure-packages $(WINDOWS_PACKAGES)

@@ -1,7 +1,8 @@
 // How close a download into the virtual printer comes to the protocol's own floor, and what it
 // costs in CPU and memory. Each case runs in a child process of its own, so that its peak memory
-// is its own. Run with the loader pointed at the virtual printer:
-//     LD_LIBRARY_PATH=build/sim build/bench/download_benchmark
+// is its own. Each download runs through the virtual printer's D2XX face, and again through the
+// free D2XX library on libftdi1 on the printer's USB face. Run with the loader pointed at both:
+//     LD_LIBRARY_PATH=build/sim:build/sim/usb build/bench/download_benchmark
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,6 +30,7 @@ struct Case {
     const char* name;
     std::size_t imageBytes;
     unsigned latencyMs;
+    bool usb;  // through the free D2XX library, libftdi1 and the USB face
 };
 
 struct Result {
@@ -71,7 +73,13 @@ Result RunCase(const Case& c, const std::filesystem::path& folder) {
     setenv("FWSIM_STATE_DIR", (folder / "state").c_str(), 1);
 
     Result result;
-    if (!LoadD2XXLibrary()) return result;
+    if (c.usb) {
+        // By its path: the loader's search would find the D2XX face first.
+        D2XXLibHandle = platform::LoadLibraryByName(FREE_D2XX_LIBRARY);
+        if (!platform::IsLoadedHandle(D2XXLibHandle) || !ResolveD2XXEntryPoints(D2XXLibHandle)) return result;
+    } else if (!LoadD2XXLibrary()) {
+        return result;
+    }
     BenchmarkHost host;
     DownloadEngine engine(host);
     host.Attach(engine);
@@ -103,10 +111,10 @@ double FloorSeconds(const Case& c) {
 
 int main() {
     const Case cases[] = {
-        {"64 KiB, 1 ms latency", 64 * 1024, 1},
-        {"64 KiB, 5 ms latency", 64 * 1024, 5},
-        {"1 MiB, 1 ms latency", 1024 * 1024, 1},
-        {"1 MiB, 5 ms latency", 1024 * 1024, 5},
+        {"64 KiB, 1 ms, D2XX", 64 * 1024, 1, false},   {"64 KiB, 1 ms, USB", 64 * 1024, 1, true},
+        {"64 KiB, 16 ms, D2XX", 64 * 1024, 16, false}, {"64 KiB, 16 ms, USB", 64 * 1024, 16, true},
+        {"1 MiB, 1 ms, D2XX", 1024 * 1024, 1, false},  {"1 MiB, 1 ms, USB", 1024 * 1024, 1, true},
+        {"1 MiB, 16 ms, D2XX", 1024 * 1024, 16, false}, {"1 MiB, 16 ms, USB", 1024 * 1024, 16, true},
     };
     std::printf("%-22s %10s %10s %7s %9s %10s %12s\n", "case", "wall s", "floor s", "ratio", "CPU s", "peak KiB",
                 "per frame ms");
@@ -131,7 +139,7 @@ int main() {
         waitpid(child, nullptr, 0);
         std::filesystem::remove_all(folder);
         if (!received || !result.complete) {
-            std::printf("%-22s did not complete (is LD_LIBRARY_PATH pointing at build/sim?)\n", c.name);
+            std::printf("%-22s did not complete (is LD_LIBRARY_PATH pointing at build/sim and build/sim/usb?)\n", c.name);
             ++failures;
             continue;
         }

@@ -2,7 +2,10 @@
 // the printer can inject, at every stage where it makes sense. For each case: the final status
 // text, the message boxes, the file and the link closed, the SDK library released, and a second
 // download right after it that succeeds. The printer runs in real time; the window's clock
-// (Timer1 and plain sleeps) runs 50 times faster, so a 60-second wait takes 1.2 seconds.
+// (Timer1 and plain sleeps) runs 50 times faster, so a 60-second wait takes 1.2 seconds. Built a
+// second time for the USB path (the free D2XX library on libftdi1 on the printer's USB face), it
+// runs the faults of the exchange itself there.
+#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -24,6 +27,12 @@
 #include "TempDir.h"
 
 namespace {
+
+#if defined(FAULT_MATRIX_USB)
+constexpr bool kUsbPath = true;
+#else
+constexpr bool kUsbPath = false;
+#endif
 
 constexpr int kClockSpeed = 50;
 constexpr std::size_t kImageBytes = 1600;  // data frames 0 to 3, the last one short
@@ -112,7 +121,17 @@ std::vector<MatrixCase> Cases() {
         cases.push_back({std::string("NAK at ") + stage.name, faults(std::string("nak:") + stage.spec), "", "", nullptr, kFailure, {}});
         cases.push_back({std::string("silence at ") + stage.name, faults(std::string("silence:") + stage.spec), "", "", nullptr, kFailure, {}});
     }
-    return cases;
+    if (!kUsbPath) return cases;
+    // The USB path: the faults of the exchange, and a halted endpoint.
+    std::vector<MatrixCase> exchange;
+    for (MatrixCase& c : cases) {
+        const bool stageFault = c.settings.size() == 1 && c.settings[0].first == "FWSIM_FAULTS" && c.stopAt.empty() &&
+                                !c.fileAction && c.settings[0].second.rfind("sdk-fail", 0) != 0 &&
+                                c.settings[0].second.rfind("count-error", 0) != 0;
+        if (stageFault) exchange.push_back(std::move(c));
+    }
+    exchange.push_back({"endpoint stalls at the poll", faults("stall:poll"), "", "", nullptr, kFailure, {}});
+    return exchange;
 }
 
 class FaultMatrix : public ::testing::Test {
@@ -152,6 +171,14 @@ protected:
 
     int OpenHandles() const {
         using Count = int (*)();
+        if (kUsbPath) {
+            // The USB face counts the chips claimed; libftdi1 loaded it for the free D2XX library.
+            void* usb = dlopen("libusb-1.0.so.0", RTLD_NOW | RTLD_NOLOAD);
+            auto count = usb != nullptr ? reinterpret_cast<Count>(dlsym(usb, "FwSim_UsbOpenCount")) : nullptr;
+            const int open = count != nullptr ? count() : -1;
+            if (usb != nullptr) dlclose(usb);
+            return open;
+        }
         auto count = reinterpret_cast<Count>(platform::FindLibraryEntry(D2XXLibHandle, "FwSim_OpenHandleCount"));
         return count != nullptr ? count() : -1;
     }

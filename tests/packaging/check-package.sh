@@ -36,4 +36,16 @@ printf '[NOV Card Printer]' > "$work/fw.bin"
 models=$(env LD_LIBRARY_PATH="$work/simroot/usr/lib/cardprinter-suite-sim" \
          "$work/root/usr/bin/fwload-cli" --model no-such-model "$work/fw.bin" 2>&1 || true)
 [[ "$models" == *"cardprinter-suite/fwload.ini"* ]] || fail "fwload-cli did not read the installed fwload.ini: $models"
+# The free D2XX library's package: the library beside the programs, the udev rule, nothing of the
+# virtual printer; with it unpacked over the programs, fwload-cli reaches the printer through
+# libftdi1 and the virtual printer's USB face.
+d2xx=$(ls "$work"/out/cardprinter-suite-d2xx_*.deb)
+[[ -f "$work/root/usr/lib/cardprinter-suite/libftd2xx.so" ]] && fail "the main package carries a D2XX library"
+dpkg-deb -x "$d2xx" "$work/root"
+[[ -f "$work/root/usr/lib/udev/rules.d/70-cardprinter-suite.rules" ]] || fail "the d2xx package lacks its udev rule"
+grep -q 'TAG+="uaccess"' "$work/root/usr/lib/udev/rules.d/70-cardprinter-suite.rules" || fail "the udev rule gives no access"
+if dpkg-deb -c "$d2xx" | grep -q -E 'libcrdprt|libusb'; then fail "the d2xx package carries the virtual printer"; fi
+listing=$(env LD_LIBRARY_PATH="$work/simroot/usr/lib/cardprinter-suite-sim/usb" FWSIM_DEVICES="CARD PRINTER" \
+          "$work/root/usr/bin/fwload-cli" --list)
+[[ "$listing" == $'0\t"CARD PRINTER"\tFWSIM1000\tcard printer' ]] || fail "fwload-cli --list through libftdi1 printed: $listing"
 echo "package checks passed"
