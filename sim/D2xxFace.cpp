@@ -25,14 +25,25 @@ using Clock = std::chrono::steady_clock;
 
 struct Session {
     Session(int deviceIndex, const sim::Config& config)
-        : device(deviceIndex), loader(config), claim(sim::PrinterFolder(config, static_cast<std::size_t>(deviceIndex))) {}
+        : device(deviceIndex),
+          printerConfig(PrinterConfig(config)),
+          loader(printerConfig),
+          claim(sim::PrinterFolder(config, static_cast<std::size_t>(deviceIndex))),
+          latencyMs(std::clamp(config.latencyMs, 1u, 255u)) {}
+    // The chip's latency timer delays every reply; the printer behind it answers at once.
+    static sim::Config PrinterConfig(sim::Config config) {
+        config.latencyMs = 0;
+        return config;
+    }
     int device;
+    sim::Config printerConfig;
     std::uint32_t readTimeoutMs = 0;  // 0 waits without limit, as the chip does
     std::uint32_t writeTimeoutMs = 0;
     sim::ReceiveQueue received;
     sim::Loader loader;
     std::map<int, int> shortWritesDone;  // per data frame
     sim::DeviceClaim claim;              // no other process may open the device meanwhile
+    unsigned latencyMs;                  // the latency timer, as FT_SetLatencyTimer set it
 };
 
 struct Face {
@@ -73,22 +84,9 @@ Face& TheFace() {
     return face;
 }
 
-std::string StatusText(FT_STATUS status) {
-    switch (status) {
-        case FT_OK: return "FT_OK";
-        case FT_INVALID_HANDLE: return "FT_INVALID_HANDLE";
-        case FT_DEVICE_NOT_FOUND: return "FT_DEVICE_NOT_FOUND";
-        case FT_DEVICE_NOT_OPENED: return "FT_DEVICE_NOT_OPENED";
-        case FT_IO_ERROR: return "FT_IO_ERROR";
-        case FT_INVALID_PARAMETER: return "FT_INVALID_PARAMETER";
-        case FT_NOT_SUPPORTED: return "FT_NOT_SUPPORTED";
-        default: return std::to_string(status);
-    }
-}
-
 FT_STATUS Traced(Face& face, const std::string& call, FT_STATUS status, const std::uint8_t* bytes = nullptr,
                  std::size_t count = 0) {
-    face.trace.Line(call + " = " + StatusText(status), bytes, count);
+    face.trace.Line(call + " = " + FTStatusName(status), bytes, count);
     return status;
 }
 
@@ -100,20 +98,6 @@ std::string HandleText(FT_HANDLE handle) {
 
 bool Contains(const std::vector<int>& list, int value) {
     return std::find(list.begin(), list.end(), value) != list.end();
-}
-
-// Records a completed download in the shared state, so the SDK face sees the printer restart.
-void RecordCompletedDownload(Face& face, const Session& session, const sim::CompletedImage& image) {
-    const sim::PrinterStore store(sim::PrinterFolder(face.config, static_cast<std::size_t>(session.device)));
-    store.SaveImage(image.payload);
-    const sim::Config& config = face.config;
-    store.Update([&](sim::PrinterState& state) {
-        ++state.downloads;
-        state.imageLength = static_cast<std::uint32_t>(image.payload.size());
-        state.imageSum = image.byteSum;
-        state.busyCalls = config.restartCalls;
-        state.busyUntilMs = sim::WallClockMs() + config.restartMs;
-    });
 }
 
 FT_STATUS OpenSession(Face& face, int index, FT_HANDLE* handle, const std::string& call) {
@@ -271,10 +255,11 @@ FWSIM_EXPORT FT_STATUS FT_Write(FT_HANDLE handle, void* buffer, std::uint32_t co
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
     const std::int64_t now = face.NowUs();
     for (sim::LoaderReply& reply : session->loader.Receive(bytes, accepted)) {
-        session->received.Push(now + static_cast<std::int64_t>(reply.delayMs) * 1000, std::move(reply.bytes));
+        const std::int64_t delayMs = static_cast<std::int64_t>(reply.delayMs) + session->latencyMs;
+        session->received.Push(now + delayMs * 1000, std::move(reply.bytes));
     }
     if (std::optional<sim::CompletedImage> image = session->loader.TakeCompletedImage()) {
-        RecordCompletedDownload(face, *session, *image);
+        sim::RecordCompletedDownload(face.config, static_cast<std::size_t>(session->device), *image);
     }
     *written = accepted;
     return Traced(face, call + " -> " + std::to_string(accepted), FT_OK, bytes, accepted);
@@ -343,9 +328,21 @@ FWSIM_EXPORT FT_STATUS FT_GetModemStatus(FT_HANDLE handle, std::uint32_t* status
 FWSIM_EXPORT FT_STATUS FT_GetLatencyTimer(FT_HANDLE handle, std::uint8_t* latency) {
     Face& face = TheFace();
     std::lock_guard<std::mutex> lock(face.mutex);
-    if (face.Find(handle) == nullptr || latency == nullptr) return Traced(face, "FT_GetLatencyTimer", FT_INVALID_HANDLE);
-    *latency = static_cast<std::uint8_t>(std::min(face.config.latencyMs, 255u));
-    return Traced(face, "FT_GetLatencyTimer", FT_OK);
+    Session* session = face.Find(handle);
+    if (session == nullptr || latency == nullptr) return Traced(face, "FT_GetLatencyTimer", FT_INVALID_HANDLE);
+    *latency = static_cast<std::uint8_t>(session->latencyMs);
+    return Traced(face, "FT_GetLatencyTimer -> " + std::to_string(session->latencyMs), FT_OK);
+}
+
+FWSIM_EXPORT FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, std::uint8_t latency) {
+    Face& face = TheFace();
+    std::lock_guard<std::mutex> lock(face.mutex);
+    const std::string call = "FT_SetLatencyTimer(" + std::to_string(latency) + ")";
+    Session* session = face.Find(handle);
+    if (session == nullptr) return Traced(face, call, FT_INVALID_HANDLE);
+    if (latency < 1) return Traced(face, call, FT_INVALID_PARAMETER);
+    session->latencyMs = latency;
+    return Traced(face, call, FT_OK);
 }
 
 // The virtual printer has no EEPROM to read or program.

@@ -2,6 +2,7 @@
 #include "Loader.h"
 
 #include "DownloadFrames.h"
+#include "PrinterStore.h"
 #include "crc16.h"
 
 namespace sim {
@@ -173,6 +174,18 @@ std::vector<LoaderReply> Loader::Answer(RequestKind kind, std::uint8_t letter, s
         }
     }
     return {LoaderReply{std::move(bytes), delayMs}};
+}
+
+void RecordCompletedDownload(const Config& config, std::size_t index, const CompletedImage& image) {
+    const PrinterStore store(PrinterFolder(config, index));
+    store.SaveImage(image.payload);
+    store.Update([&](PrinterState& state) {
+        ++state.downloads;
+        state.imageLength = static_cast<std::uint32_t>(image.payload.size());
+        state.imageSum = image.byteSum;
+        state.busyCalls = config.restartCalls;
+        state.busyUntilMs = WallClockMs() + config.restartMs;
+    });
 }
 
 }  // namespace sim

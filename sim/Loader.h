@@ -56,4 +56,7 @@ private:
     std::optional<CompletedImage> completed_;
 };
 
+// Keeps a completed download in device N's state, so every face sees the image and the restart.
+void RecordCompletedDownload(const Config& config, std::size_t index, const CompletedImage& image);
+
 }  // namespace sim

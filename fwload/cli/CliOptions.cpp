@@ -58,6 +58,9 @@ std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOption
                    "display (default 120)")
         ->check(CLI::PositiveNumber);
     app.add_flag("-q,--quiet", options.quiet, "print only the final outcome");
+    app.add_flag("--fast", options.fast,
+                 "for production lines: the same bytes to the printer, without idle waiting (each reply is "
+                 "read as soon as it is whole, the chip's latency timer set to 1 ms for the download)");
     app.add_flag("-j,--json", options.json, "print one JSON object per event, and always a final outcome object");
     app.add_option("--trace", options.trace, "append a time-stamped hex trace of every request and reply to FILE")
         ->type_name("FILE");

@@ -26,6 +26,7 @@ struct CliOptions {
     bool list = false;
     bool quiet = false;
     bool json = false;
+    bool fast = false;  // replies collected when whole, the chip's latency timer at 1 ms
     std::string commandLine;  // as given, for the trace
 };
 

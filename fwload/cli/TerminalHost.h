@@ -23,6 +23,8 @@ public:
     std::function<bool()> findPrinter;
     // After a complete download, how long to wait for the printer to answer before giving up.
     unsigned restartTimeoutSeconds = 120;
+    // Hears every status text before it is shown.
+    std::function<void(const std::string&)> onStatus;
     // Fields added to the JSON outcome (the device, the mode...).
     std::string outcomeExtras;  // a JSON object's text, or empty
 

@@ -156,24 +156,57 @@ bool DownloadEngine::WaitReply() {
     std::size_t length = 0;
     if (replyCollected) {
         reply_.fill(0);
-        // An over-long reply is read to its end but only its first 65,536 bytes are kept; it is
-        // judged by its real length.
-        std::uint32_t got = 0;
-        do {
-            host_.PumpMessages();
-            got = ReadFTDevice(kReadAll);
-            if (got > 0 && length < reply_.size()) {
-                const std::size_t kept = std::min<std::size_t>(got, reply_.size() - length);
-                std::memcpy(reply_.data() + length, FTInBuffer, kept);
-            }
-            length += got;
-        } while (!StopFlag && got != 0);
+        length = fastReplies ? CollectWholeReply() : CollectReply();
         if (!CheckReply(reply_.data(), length, Stage)) StopFlag = true;
     }
 
     host_.SetTimerEnabled(false);
     if (StopFlag) NoteWaitFailure(replyCollected, length, queueFailed);
     return !StopFlag;
+}
+
+namespace {
+
+// Appends what the last read brought to the reply; an over-long reply is counted to its end but
+// only its first 65,536 bytes are kept, so it is judged by its real length.
+void Append(std::array<std::uint8_t, 65536>& reply, std::size_t& length, std::uint32_t got) {
+    if (got > 0 && length < reply.size()) {
+        std::memcpy(reply.data() + length, FTInBuffer, std::min<std::size_t>(got, reply.size() - length));
+    }
+    length += got;
+}
+
+}  // namespace
+
+std::size_t DownloadEngine::CollectReply() {
+    std::size_t length = 0;
+    std::uint32_t got = 0;
+    do {
+        host_.PumpMessages();
+        got = ReadFTDevice(kReadAll);
+        Append(reply_, length, got);
+    } while (!StopFlag && got != 0);
+    return length;
+}
+
+std::size_t DownloadEngine::CollectWholeReply() {
+    std::size_t length = 0;
+    for (;;) {
+        host_.PumpMessages();
+        if (GetFTDeviceQueueStatus() != FT_OK) break;
+        if (IsReplyComplete(reply_.data(), std::min(length, reply_.size()), Stage)) {
+            // Bytes already queued behind a whole reply belong to it: an over-long reply stays one.
+            if (FTRxQueueBytes > 0) Append(reply_, length, ReadFTDevice(std::min(FTRxQueueBytes, kReadAll)));
+            break;
+        }
+        // What is queued, or else what the reply still lacks, waiting at most the read timeout.
+        const std::uint32_t lacking = static_cast<std::uint32_t>(kReplyLength - std::min(length, kReplyLength));
+        const std::uint32_t got = ReadFTDevice(FTRxQueueBytes > 0 ? std::min(FTRxQueueBytes, kReadAll) : lacking);
+        Append(reply_, length, got);
+        // A read that brings nothing ends an unfinished reply, as it ends every reply in the window.
+        if (got == 0 || StopFlag) break;
+    }
+    return length;
 }
 
 void DownloadEngine::WaitCountedReply(int ticks) {

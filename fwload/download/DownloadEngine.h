@@ -38,6 +38,10 @@ public:
     platform::ReadOnlyFile FirmwareStream;
     std::int32_t SentBytes = 0;      // image bytes read into data frames so far
 
+    // fwload-cli --fast: a reply is collected until it is whole instead of until a read times out.
+    // The window never sets it.
+    bool fastReplies = false;
+
     // The preparation of a Download click, in its order: Idle false, Timer1 disabled, SentBytes 0,
     // progress at 0, StopFlag false, Stage empty, status "Status", Stop enabled.
     void BeginDownload();
@@ -72,6 +76,10 @@ public:
 private:
     // Records the failure's cause, unless one is recorded already: the first cause is the real one.
     void NoteFailure(DownloadFailure::Cause cause);
+    // Collects a reply's bytes into reply_ as the window does: until a read brings nothing.
+    std::size_t CollectReply();
+    // The same, but ending as soon as the reply is whole (with what is already queued behind it).
+    std::size_t CollectWholeReply();
     // Records why WaitReply is about to return false.
     void NoteWaitFailure(bool replyCollected, std::size_t length, bool queueFailed);
     // Records a write that moved fewer bytes than asked (a device error when the library said so).

@@ -30,18 +30,4 @@ const char* CauseId(DownloadFailure::Cause cause) {
     return "none";
 }
 
-std::string D2xxStatusName(FT_STATUS status) {
-    switch (status) {
-        case FT_OK: return "FT_OK";
-        case FT_INVALID_HANDLE: return "FT_INVALID_HANDLE";
-        case FT_DEVICE_NOT_FOUND: return "FT_DEVICE_NOT_FOUND";
-        case FT_DEVICE_NOT_OPENED: return "FT_DEVICE_NOT_OPENED";
-        case FT_IO_ERROR: return "FT_IO_ERROR";
-        case FT_INSUFFICIENT_RESOURCES: return "FT_INSUFFICIENT_RESOURCES";
-        case FT_INVALID_PARAMETER: return "FT_INVALID_PARAMETER";
-        case FT_NOT_SUPPORTED: return "FT_NOT_SUPPORTED";
-        case FT_OTHER_ERROR: return "FT_OTHER_ERROR";
-        default: break;
-    }
-    return std::to_string(status);
-}
+std::string D2xxStatusName(FT_STATUS status) { return FTStatusName(status); }

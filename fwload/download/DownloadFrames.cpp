@@ -115,3 +115,9 @@ ReplyRejection DescribeRejection(const std::uint8_t* reply, std::size_t length, 
     std::snprintf(text, sizeof text, "wrong length %zu", length);
     return {text, -1};
 }
+
+bool IsReplyComplete(const std::uint8_t* reply, std::size_t length, std::string_view stage) {
+    if (length == 0) return false;
+    if (stage == kStageModeChange && reply[0] != kStx) return true;
+    return length >= kReplyLength;
+}

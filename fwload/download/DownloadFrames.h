@@ -58,6 +58,10 @@ std::size_t BuildReply(std::uint8_t* buffer, std::uint8_t code, std::uint8_t let
 // in the mode-change stage, where it empties the stage and is accepted only if it starts with ACK.
 bool CheckReply(const std::uint8_t* reply, std::size_t length, std::string& stage);
 
+// True when the bytes collected so far make a whole reply: six bytes for a framed reply, the one
+// byte of a bare answer to the mode change. Further bytes may still follow an over-long reply.
+bool IsReplyComplete(const std::uint8_t* reply, std::size_t length, std::string_view stage);
+
 // Why CheckReply would reject a reply in the given stage: a damage ("bad CRC", "wrong length 3",
 // "unknown letter 0x44") or, when the reply is sound, the result code that refuses it.
 struct ReplyRejection {

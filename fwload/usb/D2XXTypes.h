@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #if defined(_WIN32) && !defined(_WIN64)
 #define FT_API __stdcall
@@ -25,6 +26,23 @@ enum : FT_STATUS {
     FT_NOT_SUPPORTED = 17,
     FT_OTHER_ERROR = 18,
 };
+
+// A status's name ("FT_IO_ERROR"), or its number.
+inline std::string FTStatusName(FT_STATUS status) {
+    switch (status) {
+        case FT_OK: return "FT_OK";
+        case FT_INVALID_HANDLE: return "FT_INVALID_HANDLE";
+        case FT_DEVICE_NOT_FOUND: return "FT_DEVICE_NOT_FOUND";
+        case FT_DEVICE_NOT_OPENED: return "FT_DEVICE_NOT_OPENED";
+        case FT_IO_ERROR: return "FT_IO_ERROR";
+        case FT_INSUFFICIENT_RESOURCES: return "FT_INSUFFICIENT_RESOURCES";
+        case FT_INVALID_PARAMETER: return "FT_INVALID_PARAMETER";
+        case FT_NOT_SUPPORTED: return "FT_NOT_SUPPORTED";
+        case FT_OTHER_ERROR: return "FT_OTHER_ERROR";
+        default: break;
+    }
+    return std::to_string(status);
+}
 
 // FT_ListDevices flags.
 constexpr std::uint32_t FT_LIST_NUMBER_ONLY = 0x80000000u;
@@ -58,5 +76,8 @@ using FT_ListDevicesByIndexProc = FT_STATUS(FT_API*)(void* index, char* descript
                                                      std::uint32_t flags);
 // FT_OpenEx: the first argument points at the serial number or description to open by.
 using FT_OpenExProc = FT_STATUS(FT_API*)(void* arg, std::uint32_t flags, FT_HANDLE* handle);
+// The chip's latency timer, in milliseconds (1 to 255).
+using FT_GetLatencyTimerProc = FT_STATUS(FT_API*)(FT_HANDLE handle, std::uint8_t* latency);
+using FT_SetLatencyTimerProc = FT_STATUS(FT_API*)(FT_HANDLE handle, std::uint8_t latency);
 // Entry points that must be present but that we never call.
 using FT_UnusedProc = void*;

@@ -16,6 +16,7 @@ char FTDescriptionBuffer[FT_DESCRIPTION_BUFFER_SIZE] = {};
 std::string FTDeviceDescription;
 std::uint32_t FTRxQueueBytes = 0;
 FT_STATUS FTLastStatus = FT_OK;
+D2XXOptionalEntryPoints D2XXOptionalSlots;
 std::uint8_t FTInBuffer[kLinkBufferSize] = {};
 std::uint8_t FTOutBuffer[kLinkBufferSize] = {};
 
@@ -95,7 +96,18 @@ bool LoadD2XXLibrary() {
     if (platform::IsLoadedHandle(D2XXLibHandle)) return true;
     D2XXLibHandle = platform::LoadLibraryByName(kLibraryName);
     if (!platform::IsLoadedHandle(D2XXLibHandle)) return false;
+    Store(D2XXOptionalSlots.FT_SetLatencyTimer, platform::FindLibraryEntry(D2XXLibHandle, "FT_SetLatencyTimer"));
     return ResolveD2XXEntryPoints(D2XXLibHandle);
+}
+
+FT_STATUS GetFTDeviceLatency(std::uint8_t& milliseconds) {
+    if (D2XXSlots.FT_GetLatencyTimer == nullptr) return FT_OTHER_ERROR;
+    return D2XXSlots.FT_GetLatencyTimer(FTHandle, &milliseconds);
+}
+
+FT_STATUS SetFTDeviceLatency(std::uint8_t milliseconds) {
+    if (D2XXOptionalSlots.FT_SetLatencyTimer == nullptr) return FT_NOT_SUPPORTED;
+    return D2XXOptionalSlots.FT_SetLatencyTimer(FTHandle, milliseconds);
 }
 
 void UnloadD2XXLibrary() {

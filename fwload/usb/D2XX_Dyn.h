@@ -31,7 +31,7 @@ struct D2XXEntryPoints {
     FT_ListDevicesCountProc FT_ListDevicesCount = nullptr;      // FT_ListDevices, count form
     FT_ListDevicesByIndexProc FT_ListDevicesByIndex = nullptr;  // FT_ListDevices, by-index form
     FT_OpenExProc FT_OpenEx = nullptr;  // fwload-cli's choice by serial number
-    FT_UnusedProc FT_GetLatencyTimer = nullptr;
+    FT_GetLatencyTimerProc FT_GetLatencyTimer = nullptr;  // fwload-cli --fast
     FT_UnusedProc FT_EE_Read = nullptr;
     FT_UnusedProc FT_EE_ReadEx = nullptr;
     FT_UnusedProc FT_EraseEE = nullptr;
@@ -39,6 +39,12 @@ struct D2XXEntryPoints {
 };
 
 constexpr int kD2XXEntryPointCount = 25;
+
+// Entry points looked up apart from the table: a library without them binds all the same.
+struct D2XXOptionalEntryPoints {
+    FT_SetLatencyTimerProc FT_SetLatencyTimer = nullptr;
+};
+extern D2XXOptionalEntryPoints D2XXOptionalSlots;
 
 // Module handle of the D2XX library; below 32 means not loaded.
 extern platform::LibraryHandle D2XXLibHandle;
@@ -101,6 +107,11 @@ extern std::string FTDeviceSerial;  // last serial number read, at most 49 chara
 FT_STATUS GetFTDeviceSerial(std::int32_t index);
 FT_STATUS OpenCardPrinterAt(std::int32_t index);
 FT_STATUS OpenCardPrinterBySerial(const std::string& serial);
+
+// The open printer's latency timer (fwload-cli --fast). FT_NOT_SUPPORTED when the library lacks
+// FT_SetLatencyTimer.
+FT_STATUS GetFTDeviceLatency(std::uint8_t& milliseconds);
+FT_STATUS SetFTDeviceLatency(std::uint8_t milliseconds);
 
 // The two descriptions that discovery accepts, compared after ASCII upper-casing.
 bool IsCardPrinterDescription(const std::string& description);

@@ -123,19 +123,6 @@ Chip* ChipOf(Face& face, libusb_device_handle* handle) {
     return it == face.open.end() ? nullptr : it->second.get();
 }
 
-void RecordCompletedDownload(Face& face, std::size_t index, const sim::CompletedImage& image) {
-    const sim::PrinterStore store(sim::PrinterFolder(face.config, index));
-    store.SaveImage(image.payload);
-    const sim::Config& config = face.config;
-    store.Update([&](sim::PrinterState& state) {
-        ++state.downloads;
-        state.imageLength = static_cast<std::uint32_t>(image.payload.size());
-        state.imageSum = image.byteSum;
-        state.busyCalls = config.restartCalls;
-        state.busyUntilMs = sim::WallClockMs() + config.restartMs;
-    });
-}
-
 // The error a chip whose printer has vanished or stalled gives every transfer.
 int LostChipError(const Chip& chip) { return chip.loader.Stalled() ? LIBUSB_ERROR_PIPE : LIBUSB_ERROR_NO_DEVICE; }
 
@@ -158,7 +145,7 @@ int BulkOut(Face& face, std::size_t index, Chip& chip, const unsigned char* data
         }
     }
     if (std::optional<sim::CompletedImage> image = chip.loader.TakeCompletedImage()) {
-        RecordCompletedDownload(face, index, *image);
+        sim::RecordCompletedDownload(face.config, index, *image);
     }
     *transferred = accepted;
     face.trace.Line("USB OUT " + std::to_string(length) + " -> " + std::to_string(accepted), data,

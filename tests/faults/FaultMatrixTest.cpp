@@ -162,6 +162,7 @@ protected:
         host.stopAt = stopAt;
         host.fileActionAt = fileActionAt;
         host.fileAction = std::move(fileAction);
+        engine.fastReplies = fastReplies;
         engine.BeginDownload();
         engine.RunDownload(file);
         engine.EndDownload();
@@ -187,9 +188,21 @@ protected:
     TempDir dir;
     std::string settings = dir.Write("fwload.ini", "[KX-4700]\n1=T,R,LEFT,HELLO\n2=I,-,-,logo\n");
     bool fileOpenAfter = false;
+    bool fastReplies = false;
+
+    // Every case, its outcome against the expected one, and a download right after it.
+    void RunMatrix();
 };
 
-TEST_F(FaultMatrix, EveryFaultEndsTruthfullyAndLeavesThePrinterUsable) {
+TEST_F(FaultMatrix, EveryFaultEndsTruthfullyAndLeavesThePrinterUsable) { RunMatrix(); }
+
+// fwload-cli --fast collects replies differently: every fault must still end the same way.
+TEST_F(FaultMatrix, EveryFaultEndsTheSameWayWithRepliesReadWhenWhole) {
+    fastReplies = true;
+    RunMatrix();
+}
+
+void FaultMatrix::RunMatrix() {
     std::ostringstream table;
     table << std::left << std::setw(52) << "case" << std::setw(40) << "expected" << std::setw(40) << "seen"
           << "then\n";

@@ -45,7 +45,7 @@ FakeD2xx::FakeD2xx(VirtualClock& clock) : clock_(clock) {
     for (FT_UnusedProc* slot : {&D2XXSlots.FT_SetBaudRate, &D2XXSlots.FT_SetDataCharacteristics,
                                 &D2XXSlots.FT_SetFlowControl, &D2XXSlots.FT_SetDtr, &D2XXSlots.FT_ClrDtr,
                                 &D2XXSlots.FT_SetRts, &D2XXSlots.FT_ClrRts, &D2XXSlots.FT_GetModemStatus,
-                                &D2XXSlots.FT_SetChars, &D2XXSlots.FT_GetLatencyTimer,
+                                &D2XXSlots.FT_SetChars,
                                 &D2XXSlots.FT_EE_Read, &D2XXSlots.FT_EE_ReadEx, &D2XXSlots.FT_EraseEE,
                                 &D2XXSlots.FT_EE_Program}) {
         *slot = unused;

@@ -384,4 +384,47 @@ TEST_F(Cli, WithSeveralPrintersTheChoiceIsMadeOrRefused) {
                           "(D2XX status 3, FT_DEVICE_NOT_OPENED); another program may be using it\n");
 }
 
+TEST_F(Cli, FastSendsTheSameBytesAndGivesTheLatencyTimerBack) {
+    // The same image, standard and --fast: byte for byte the same requests reach the printer. The
+    // printer refuses the checksum, so each run ends there instead of waiting for the restart.
+    for (std::size_t imageBytes : {std::size_t{100}, std::size_t{3000}, std::size_t{0}}) {
+        firmware = dir.Write("fw.bin", "[NOV Card Printer]" + std::string(imageBytes, '\x33'));
+        const std::string standard = dir.File("standard" + std::to_string(imageBytes) + ".trace");
+        const std::string fast = dir.File("fast" + std::to_string(imageBytes) + ".trace");
+        const std::string refused = "FWSIM_FAULTS=nak:checksum";
+        ASSERT_EQ(Download({"-q"}, {"FWSIM_TRACE=" + standard, refused}).exitCode, 1) << imageBytes;
+        const ProcessResult result = Download({"-j", "--fast"}, {"FWSIM_TRACE=" + fast, refused});
+        ASSERT_EQ(result.exitCode, 1) << imageBytes;
+        EXPECT_EQ(Outcome(result)["mode"], "fast");
+        EXPECT_EQ(WrittenBytes(fast), WrittenBytes(standard)) << imageBytes;
+        EXPECT_EQ(WrittenBytes(fast).size(), imageBytes / 512 + 5) << imageBytes;
+    }
+
+    // The chip's latency timer goes to 1 ms for the download and back to its value however it ends
+    // (an image long enough for Ctrl-C to land in the data stage).
+    firmware = dir.Write("fw.bin", "[NOV Card Printer]" + std::string(200000, '\x44'));
+    const struct {
+        const char* faults;
+        bool interrupt;
+        int exitCode;
+    } endings[] = {{"", false, 0}, {"nak:data:1", false, 1}, {"", true, 130}};
+    for (const auto& ending : endings) {
+        const std::string trace = dir.File("latency.trace");
+        std::filesystem::remove(trace);
+        const ProcessResult result = Download(
+            {"--fast"}, {"FWSIM_TRACE=" + trace, "FWSIM_LATENCY_MS=16", std::string("FWSIM_FAULTS=") + ending.faults},
+            [&](const std::string& line, int pid) {
+                if (ending.interrupt && line == "Status: Download now.") kill(pid, SIGINT);
+            });
+        EXPECT_EQ(result.exitCode, ending.exitCode) << ending.faults;
+        std::vector<std::string> latency;
+        std::istringstream lines(ReadWholeFile(trace));
+        for (std::string line; std::getline(lines, line);) {
+            if (line.find("FT_SetLatencyTimer(") != std::string::npos) latency.push_back(line.substr(line.find("FT_")));
+        }
+        EXPECT_THAT(latency, ElementsAre("FT_SetLatencyTimer(1) = FT_OK", "FT_SetLatencyTimer(16) = FT_OK"))
+            << ending.faults << (ending.interrupt ? " Ctrl-C" : "");
+    }
+}
+
 }  // namespace
