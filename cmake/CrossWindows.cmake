@@ -19,5 +19,5 @@ target_include_directories(nlohmann_json::nlohmann_json INTERFACE ${host_headers
 # A throw-away Wine prefix under the build folder.
 # No Mono or Gecko installers, and no display: nothing may wait for a click.
 set(SUITE_TEST_RUNNER ${CMAKE_COMMAND} -E env --unset=DISPLAY WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all
-    WINEDLLOVERRIDES=mscoree,mshtml= wine)
+    WINEDLLOVERRIDES=mscoree,mshtml= ${PROJECT_SOURCE_DIR}/scripts/wine-run)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${SUITE_TEST_RUNNER})
