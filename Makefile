@@ -2,6 +2,7 @@
 PACKAGES := cmake ninja-build g++ pkg-config dpkg-dev file \
             qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev \
             libcli11-dev nlohmann-json3-dev libftdi1-dev libusb-1.0-0-dev \
+            help2man lintian man-db desktop-file-utils appstream \
             xvfb xauth fonts-dejavu-core fonts-liberation2
 
 # The Windows core: cross-built with MinGW-w64, tested under Wine.

@@ -2,4 +2,11 @@
 #include "CSensorPosDlg.h"
 #include "RunToolProgram.h"
 
-int main(int argc, char* argv[]) { return RunToolProgram<CSensorPosDlg>("sensorpos", argc, argv); }
+namespace {
+
+constexpr char kDescription[] =
+    "Opens the dialog that reads and sets the card printer's sensor position, OLD or NEW.";
+
+}  // namespace
+
+int main(int argc, char* argv[]) { return RunToolProgram<CSensorPosDlg>("sensorpos", kDescription, argc, argv); }
