@@ -26,15 +26,10 @@ using Clock = std::chrono::steady_clock;
 struct Session {
     Session(int deviceIndex, const sim::Config& config)
         : device(deviceIndex),
-          printerConfig(PrinterConfig(config)),
+          printerConfig(sim::BehindChip(config)),
           loader(printerConfig),
           claim(sim::PrinterFolder(config, static_cast<std::size_t>(deviceIndex))),
           latencyMs(std::clamp(config.latencyMs, 1u, 255u)) {}
-    // The chip's latency timer delays every reply; the printer behind it answers at once.
-    static sim::Config PrinterConfig(sim::Config config) {
-        config.latencyMs = 0;
-        return config;
-    }
     int device;
     sim::Config printerConfig;
     std::uint32_t readTimeoutMs = 0;  // 0 waits without limit, as the chip does

@@ -257,6 +257,11 @@ const char* RequestKindName(RequestKind kind) {
     return "?";
 }
 
+Config BehindChip(Config config) {
+    config.latencyMs = 0;
+    return config;
+}
+
 std::string UsbSerial(const Config& config, std::size_t index) {
     if (index < config.usbSerials.size() && !config.usbSerials[index].empty()) return config.usbSerials[index];
     return "FWSIM" + std::to_string(1000 + index);

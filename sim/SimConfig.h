@@ -76,6 +76,10 @@ using EnvironmentLookup = std::function<const char*(const char* name)>;
 Config ParseConfig(const EnvironmentLookup& lookup);
 Config LoadConfigFromEnvironment();
 
+// The printer as it sits behind an FTDI chip: it answers at once, and the face's latency timer
+// (the chip's) delays every reply.
+Config BehindChip(Config config);
+
 // Device N's USB serial number.
 std::string UsbSerial(const Config& config, std::size_t index);
 // The folder that keeps device N's state: the state folder itself for the first device, a

@@ -75,7 +75,7 @@ bool OpenChosenPrinter(const PrinterChoice& choice) {
     if (status == FT_OK) return true;
     std::fprintf(stderr, "fwload-cli: the card printer %s (serial %s) could not be opened (D2XX status %u, %s)%s\n",
                  ("\"" + choice.device->description + "\"").c_str(), choice.device->serial.c_str(), status,
-                 D2xxStatusName(status).c_str(),
+                 FTStatusName(status).c_str(),
                  status == FT_DEVICE_NOT_OPENED ? "; another program may be using it" : "");
     return false;
 }

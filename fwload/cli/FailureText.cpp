@@ -60,7 +60,7 @@ std::string DescribeFailure(const DownloadFailure& failure) {
                    " bytes of " + request + " could be written" + Progress(failure);
         case Cause::DeviceError:
             return "the printer failed or was unplugged during " + request + " (D2XX status " +
-                   std::to_string(failure.d2xxStatus) + ", " + D2xxStatusName(failure.d2xxStatus) + ")" +
+                   std::to_string(failure.d2xxStatus) + ", " + FTStatusName(failure.d2xxStatus) + ")" +
                    Progress(failure);
         case Cause::ChecksumMismatch:
             return "the printer's checksum does not match the image's byte sum " + Hex(failure.byteSum, 4) +

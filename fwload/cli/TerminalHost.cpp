@@ -18,6 +18,11 @@ constexpr int kBarWidth = 30;
 constexpr int kMinimumBarWidth = 10;
 constexpr char kDownloadingPrefix[] = "Status: Downloading(";
 
+std::string Bar(int position, int maximum, int width) {
+    const int filled = maximum > 0 ? static_cast<int>(static_cast<long long>(width) * std::clamp(position, 0, maximum) / maximum) : 0;
+    return "[" + std::string(static_cast<std::size_t>(filled), '#') + std::string(static_cast<std::size_t>(width - filled), '.') + "]";
+}
+
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
 // A box's text on one line: its line breaks become blanks.
@@ -93,11 +98,6 @@ void TerminalHost::EndLiveLine() {
     if (!liveLine_) return;
     std::fputc('\n', out_);
     liveLine_ = false;
-}
-
-std::string TerminalHost::Bar(int position, int maximum, int width) const {
-    const int filled = maximum > 0 ? static_cast<int>(static_cast<long long>(width) * std::clamp(position, 0, maximum) / maximum) : 0;
-    return "[" + std::string(static_cast<std::size_t>(filled), '#') + std::string(static_cast<std::size_t>(width - filled), '.') + "]";
 }
 
 void TerminalHost::ShowMessage(const platform::MessageBoxRequest& request) {

@@ -59,7 +59,6 @@ private:
     void WatchRestart();
     void Event(const char* name, const std::string& fields);
     long long ElapsedMs() const;
-    std::string Bar(int position, int maximum, int width) const;
 
     OutputMode mode_;
     std::FILE* out_;

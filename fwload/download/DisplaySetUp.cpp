@@ -58,8 +58,9 @@ void DownloadEngine::SetUpPrinterDisplay() {
         host_.Sleep(kStatusPollMs);
     }
 
-    if (StopFlag) NoteFailure(DownloadFailure::Cause::Stopped);
-    if (!StopFlag) {
+    if (StopFlag) {
+        NoteFailure(DownloadFailure::Cause::Stopped);
+    } else {
         host_.SetStopEnabled(false);
         const std::string settings = host_.SettingsFileName();
         const std::string model = host_.SelectedModel();

@@ -30,4 +30,3 @@ const char* CauseId(DownloadFailure::Cause cause) {
     return "none";
 }
 
-std::string D2xxStatusName(FT_STATUS status) { return FTStatusName(status); }

@@ -42,5 +42,3 @@ struct DownloadFailure {
 // Short ids for scripts: "mode-change", "refused", ...
 const char* StageId(DownloadFailure::Stage stage);
 const char* CauseId(DownloadFailure::Cause cause);
-// The D2XX status's name ("FT_IO_ERROR"), or its number.
-std::string D2xxStatusName(FT_STATUS status);

@@ -57,10 +57,7 @@ enum : std::uint8_t {
 // One chip with the printer behind it, as long as a handle holds it open.
 struct Chip {
     explicit Chip(const sim::Config& config, std::size_t index)
-        : printerConfig(config), loader(printerConfig), claim(sim::PrinterFolder(config, index)) {
-        // The chip's latency timer stands for the reply latency here; the printer itself answers at once.
-        printerConfig.latencyMs = 0;
-    }
+        : printerConfig(sim::BehindChip(config)), loader(printerConfig), claim(sim::PrinterFolder(config, index)) {}
     sim::Config printerConfig;
     sim::Loader loader;
     sim::ReceiveQueue received;
@@ -401,13 +398,11 @@ FWSIM_EXPORT int LIBUSB_CALL libusb_claim_interface(libusb_device_handle* handle
     const std::size_t index = handle->device->index;
     // One claim per chip across processes, as the kernel gives an interface to one owner.
     if (face.open.count(index) != 0) return LIBUSB_ERROR_BUSY;
+    const std::vector<int>& refused = face.config.openErrors;
+    if (std::find(refused.begin(), refused.end(), static_cast<int>(index)) != refused.end()) return LIBUSB_ERROR_ACCESS;
     auto chip = std::make_unique<Chip>(face.config, index);
     if (!chip->claim.Held()) return LIBUSB_ERROR_BUSY;
     chip->latencyMs = LatencyOf(face.config);
-    if (face.config.openErrors.end() !=
-        std::find(face.config.openErrors.begin(), face.config.openErrors.end(), static_cast<int>(index))) {
-        return LIBUSB_ERROR_ACCESS;
-    }
     sim::RememberOpenedPrinter(face.config, index);
     face.open[index] = std::move(chip);
     handle->claimed = true;
