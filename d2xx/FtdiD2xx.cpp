@@ -1,254 +1,118 @@
 // A free D2XX library: FTDI's D2XX entry points with their published semantics, on libftdi1. Each
-// open device has a reader thread that fills the library's own receive buffer from the chip, as
-// FTDI's driver does, so FT_GetQueueStatus answers at once and FT_Read waits for its count or its
-// timeout. Calls on different handles run in parallel; one handle's calls are serialised.
+// open handle has a libftdi context of its own, in which its device was both found and opened, so
+// the handle's libusb context lives exactly as long as the handle. Calls on different handles run in
+// parallel; FT_Close waits for the calls still running on its handle.
 #include <ftdi.h>
 #include <libusb.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
+#include <cstdint>
 #include <cstring>
-#include <deque>
-#include <fstream>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
-#include <sstream>
+#include <optional>
 #include <string>
-#include <thread>
-#include <utility>
-#include <vector>
 
 #include "D2XXTypes.h"
+#include "Device.h"
+#include "DeviceList.h"
 
 #define D2XX_EXPORT extern "C" __attribute__((visibility("default")))
 
+using d2xx::Device;
+using d2xx::DeviceList;
+using d2xx::FoundDevice;
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr std::uint16_t kFtdiVendor = 0x0403;
-constexpr std::uint16_t kStandardProducts[] = {0x6001, 0x6010, 0x6011, 0x6014, 0x6015};
-constexpr char kDeviceListFile[] = "/etc/cardprinter-suite/d2xx-devices";
-constexpr int kStringSize = 64;
-constexpr int kReaderChunk = 4096;
-constexpr int kReaderTimeoutMs = 250;  // how long one read of the reader thread may block
-
-// Vendor and product ids to look for: FTDI's own, then those the device list adds ("VID:PID" in
-// hex, one a line; '#' starts a comment).
-std::vector<std::pair<std::uint16_t, std::uint16_t>> DeviceIds() {
-    std::vector<std::pair<std::uint16_t, std::uint16_t>> ids;
-    for (std::uint16_t product : kStandardProducts) ids.emplace_back(kFtdiVendor, product);
-    const char* override = std::getenv("CARDPRINTER_D2XX_DEVICES");  // for tests
-    std::ifstream list(override != nullptr ? override : kDeviceListFile);
-    std::string line;
-    while (std::getline(list, line)) {
-        line = line.substr(0, line.find('#'));
-        unsigned vendor = 0;
-        unsigned product = 0;
-        if (std::sscanf(line.c_str(), " %x : %x", &vendor, &product) == 2 && vendor <= 0xFFFF && product <= 0xFFFF) {
-            const std::pair<std::uint16_t, std::uint16_t> id(static_cast<std::uint16_t>(vendor),
-                                                             static_cast<std::uint16_t>(product));
-            if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
-        }
-    }
-    return ids;
-}
-
-struct FoundDevice {
-    libusb_device* device = nullptr;  // referenced while the list lives
-    std::string description;
-    std::string serial;
-};
-
-// The attached devices in a stable order, with their strings.
-class DeviceList {
+// A libftdi context and the devices listed in it; the list goes first, the context after it.
+class Listing {
 public:
-    DeviceList() : context_(ftdi_new()) {
-        if (context_ == nullptr) return;
-        for (const auto& [vendor, product] : DeviceIds()) {
-            ftdi_device_list* list = nullptr;
-            if (ftdi_usb_find_all(context_, &list, vendor, product) < 0) continue;
-            for (ftdi_device_list* entry = list; entry != nullptr; entry = entry->next) {
-                FoundDevice found;
-                found.device = libusb_ref_device(entry->dev);
-                char description[kStringSize] = {};
-                char serial[kStringSize] = {};
-                ftdi_usb_get_strings(context_, entry->dev, nullptr, 0, description, sizeof description, serial,
-                                     sizeof serial);
-                found.description = description;
-                found.serial = serial;
-                devices_.push_back(found);
-            }
-            ftdi_list_free(&list);
-        }
+    Listing() : context_(ftdi_new()) {
+        if (context_ != nullptr) list_.emplace(context_);
     }
-    ~DeviceList() {
-        for (FoundDevice& found : devices_) libusb_unref_device(found.device);
+    ~Listing() {
+        list_.reset();
         if (context_ != nullptr) ftdi_free(context_);
     }
-    DeviceList(const DeviceList&) = delete;
-    DeviceList& operator=(const DeviceList&) = delete;
+    Listing(const Listing&) = delete;
+    Listing& operator=(const Listing&) = delete;
 
     bool Valid() const { return context_ != nullptr; }
-    const std::vector<FoundDevice>& Devices() const { return devices_; }
-
-private:
-    ftdi_context* context_;
-    std::vector<FoundDevice> devices_;
-};
-
-// One open device.
-class Device {
-public:
-    explicit Device(ftdi_context* context) : context_(context), reader_([this] { ReadFromChip(); }) {}
-    ~Device() {
-        stop_ = true;
-        reader_.join();
-        ftdi_usb_close(context_);
-        ftdi_free(context_);
-    }
-    Device(const Device&) = delete;
-    Device& operator=(const Device&) = delete;
-
-    FT_STATUS Read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t* received) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        const auto deadline = Clock::now() + std::chrono::milliseconds(readTimeoutMs_);
-        const auto ready = [&] { return received_.size() >= count || lost_; };
-        if (readTimeoutMs_ == 0) {
-            arrived_.wait(lock, ready);  // no timeout: wait for the count, as the chip's driver does
-        } else {
-            arrived_.wait_until(lock, deadline, ready);
-        }
-        const std::size_t taken = std::min<std::size_t>(count, received_.size());
-        std::copy_n(received_.begin(), taken, buffer);
-        received_.erase(received_.begin(), received_.begin() + static_cast<std::ptrdiff_t>(taken));
-        *received = static_cast<std::uint32_t>(taken);
-        return lost_ && taken < count ? FT_IO_ERROR : FT_OK;
-    }
-
-    FT_STATUS Write(std::uint8_t* buffer, std::uint32_t count, std::uint32_t* written) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (lost_) return FT_IO_ERROR;
-        const unsigned timeout = writeTimeoutMs_;
-        lock.unlock();
-        int moved = 0;
-        const int result = libusb_bulk_transfer(context_->usb_dev, static_cast<unsigned char>(context_->in_ep),
-                                                buffer, static_cast<int>(count), &moved, timeout);
-        *written = static_cast<std::uint32_t>(std::max(moved, 0));
-        // A timeout is FT_OK with what went out; anything else is the device failing.
-        if (result == 0 || result == LIBUSB_ERROR_TIMEOUT) return FT_OK;
-        MarkLost();
-        return FT_IO_ERROR;
-    }
-
-    FT_STATUS QueueStatus(std::uint32_t* bytes) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (lost_) return FT_IO_ERROR;
-        *bytes = static_cast<std::uint32_t>(received_.size());
-        return FT_OK;
-    }
-
-    void SetTimeouts(std::uint32_t readMs, std::uint32_t writeMs) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        readTimeoutMs_ = readMs;
-        writeTimeoutMs_ = writeMs;
-    }
-
-    // Runs a libftdi call with the reader paused, so that nothing reads the chip meanwhile.
-    template <typename Call>
-    FT_STATUS WithChip(Call call, bool clearReceived = false) {
-        std::lock_guard<std::mutex> chip(chipMutex_);
-        if (Lost()) return FT_IO_ERROR;
-        const int result = call(context_);
-        if (clearReceived) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            received_.clear();
-        }
-        if (result == LIBUSB_ERROR_NO_DEVICE) MarkLost();  // libftdi passes some of libusb's codes on
-        return result >= 0 ? FT_OK : (Lost() ? FT_IO_ERROR : FT_OTHER_ERROR);
-    }
-
-    bool Lost() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return lost_;
+    const std::vector<FoundDevice>& Devices() const {
+        static const std::vector<FoundDevice> none;
+        return list_ ? list_->Devices() : none;
     }
 
 private:
-    void MarkLost() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        lost_ = true;
-        arrived_.notify_all();
-    }
-
-    // The driver's side: keeps reading the chip into the receive buffer until the handle closes or
-    // the device is gone. The chip paces it: an empty read returns after its latency timer. The
-    // bulk reads are made here rather than by ftdi_read_data, which holds back what a packet brought
-    // until an empty packet follows, one latency period later.
-    void ReadFromChip() {
-        std::vector<unsigned char> chunk(kReaderChunk);
-        const int packet = std::max(static_cast<int>(context_->max_packet_size), 3);
-        while (!stop_) {
-            int got = 0;
-            int result = 0;
-            {
-                std::lock_guard<std::mutex> chip(chipMutex_);
-                result = libusb_bulk_transfer(context_->usb_dev, static_cast<unsigned char>(context_->out_ep),
-                                              chunk.data(), static_cast<int>(chunk.size()), &got, kReaderTimeoutMs);
-            }
-            if (result != 0 && result != LIBUSB_ERROR_TIMEOUT) {
-                MarkLost();
-                return;
-            }
-            // Every packet starts with the chip's two modem-status bytes.
-            std::lock_guard<std::mutex> lock(mutex_);
-            for (int start = 0; start < got; start += packet) {
-                const int end = std::min(start + packet, got);
-                if (end - start > 2) received_.insert(received_.end(), chunk.begin() + start + 2, chunk.begin() + end);
-            }
-            if (got > 2) arrived_.notify_all();
-        }
-    }
-
     ftdi_context* context_;
-    std::mutex mutex_;       // the receive buffer, the timeouts, lost_
-    std::mutex chipMutex_;   // libftdi's read state, shared by reads and purges
-    std::condition_variable arrived_;
-    std::deque<std::uint8_t> received_;
-    std::uint32_t readTimeoutMs_ = 0;
-    std::uint32_t writeTimeoutMs_ = 0;
-    bool lost_ = false;
-    std::atomic<bool> stop_{false};
-    std::thread reader_;
+    std::optional<DeviceList> list_;
 };
 
-// Open handles: an FT_HANDLE is a Device*, valid only while it is in this set.
+// Open handles: an FT_HANDLE is a Device*, valid while it is in this table. Each entry counts the
+// calls running on it, so that FT_Close can wait for them.
+struct HandleEntry {
+    int calls = 0;
+    bool closing = false;
+};
 std::mutex handlesMutex;
-std::vector<Device*> handles;
+std::condition_variable handlesIdle;
+std::map<Device*, HandleEntry> handles;
 
-Device* Find(FT_HANDLE handle) {
-    std::lock_guard<std::mutex> lock(handlesMutex);
-    auto* device = static_cast<Device*>(handle);
-    return std::find(handles.begin(), handles.end(), device) != handles.end() ? device : nullptr;
-}
+// One call on a handle: the device while the handle is open and not closing, else nullptr.
+class Use {
+public:
+    explicit Use(FT_HANDLE handle) {
+        std::lock_guard<std::mutex> lock(handlesMutex);
+        auto it = handles.find(static_cast<Device*>(handle));
+        if (it == handles.end() || it->second.closing) return;
+        ++it->second.calls;
+        device_ = it->first;
+    }
+    ~Use() {
+        if (device_ == nullptr) return;
+        std::lock_guard<std::mutex> lock(handlesMutex);
+        --handles[device_].calls;
+        handlesIdle.notify_all();
+    }
+    Use(const Use&) = delete;
+    Use& operator=(const Use&) = delete;
+    Device* operator->() const { return device_; }
+    explicit operator bool() const { return device_ != nullptr; }
 
-FT_STATUS OpenDevice(libusb_device* usbDevice, FT_HANDLE* handle) {
+private:
+    Device* device_ = nullptr;
+};
+
+// Opens the first listed device that matches, in a context of its own that the handle keeps.
+FT_STATUS OpenFirst(const std::function<bool(std::size_t index, const FoundDevice&)>& matches, FT_HANDLE* handle) {
     if (handle == nullptr) return FT_INVALID_PARAMETER;
     ftdi_context* context = ftdi_new();
     if (context == nullptr) return FT_INSUFFICIENT_RESOURCES;
-    // libftdi detaches ftdi_sio on open and, in this mode, attaches nothing again on close.
-    ftdi_set_interface(context, INTERFACE_A);
-    context->module_detach_mode = AUTO_DETACH_SIO_MODULE;
-    if (ftdi_usb_open_dev(context, usbDevice) < 0) {
+    FT_STATUS status = FT_DEVICE_NOT_FOUND;
+    {
+        DeviceList list(context);
+        const auto& devices = list.Devices();
+        for (std::size_t i = 0; i < devices.size(); ++i) {
+            if (!matches(i, devices[i])) continue;
+            ftdi_set_interface(context, static_cast<ftdi_interface>(INTERFACE_A + devices[i].port));
+            // Detach ftdi_sio for as long as the handle is open; give the port back to it on close.
+            context->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
+            // Refused when another process has the port, or when the user has no access to it.
+            status = ftdi_usb_open_dev(context, devices[i].device) < 0 ? FT_DEVICE_NOT_OPENED : FT_OK;
+            break;
+        }
+    }
+    if (status != FT_OK) {
         ftdi_free(context);
-        return FT_DEVICE_NOT_OPENED;  // in use by another process, or no access
+        return status;
     }
     auto* device = new Device(context);
     std::lock_guard<std::mutex> lock(handlesMutex);
-    handles.push_back(device);
+    handles[device] = {};
     *handle = device;
     return FT_OK;
 }
@@ -259,11 +123,10 @@ FT_STATUS CopyString(const std::string& text, void* buffer) {
     return FT_OK;
 }
 
-template <typename Call>
-FT_STATUS OnDevice(FT_HANDLE handle, Call call, bool clearReceived = false) {
-    Device* device = Find(handle);
-    if (device == nullptr) return FT_INVALID_HANDLE;
-    return device->WithChip(call, clearReceived);
+FT_STATUS OnDevice(FT_HANDLE handle, const std::function<int(ftdi_context*)>& call, bool dropReceived = false) {
+    Use device(handle);
+    if (!device) return FT_INVALID_HANDLE;
+    return device->Control(call, dropReceived);
 }
 
 constexpr std::uint32_t FT_LIST_ALL = 0x20000000u;
@@ -272,7 +135,7 @@ constexpr std::uint32_t FT_OPEN_BY_LOCATION = 4u;
 }  // namespace
 
 D2XX_EXPORT FT_STATUS FT_ListDevices(void* arg1, void* arg2, std::uint32_t flags) {
-    DeviceList list;
+    Listing list;
     if (!list.Valid()) return FT_INSUFFICIENT_RESOURCES;
     const auto& devices = list.Devices();
     const std::uint32_t what = flags & (FT_OPEN_BY_SERIAL_NUMBER | FT_OPEN_BY_DESCRIPTION | FT_OPEN_BY_LOCATION);
@@ -289,6 +152,8 @@ D2XX_EXPORT FT_STATUS FT_ListDevices(void* arg1, void* arg2, std::uint32_t flags
         const auto index = static_cast<std::size_t>(reinterpret_cast<std::uintptr_t>(arg1));
         if (arg2 == nullptr) return FT_INVALID_PARAMETER;
         if (index >= devices.size()) return FT_DEVICE_NOT_FOUND;
+        // A device whose strings cannot be read is no device with an empty description.
+        if (devices[index].status != FT_OK) return devices[index].status;
         return CopyString(text(devices[index]), arg2);
     }
     if ((flags & FT_LIST_ALL) != 0) {
@@ -303,9 +168,10 @@ D2XX_EXPORT FT_STATUS FT_ListDevices(void* arg1, void* arg2, std::uint32_t flags
 }
 
 D2XX_EXPORT FT_STATUS FT_Open(int deviceNumber, FT_HANDLE* handle) {
-    DeviceList list;
-    if (deviceNumber < 0 || static_cast<std::size_t>(deviceNumber) >= list.Devices().size()) return FT_DEVICE_NOT_FOUND;
-    return OpenDevice(list.Devices()[static_cast<std::size_t>(deviceNumber)].device, handle);
+    if (deviceNumber < 0) return FT_DEVICE_NOT_FOUND;
+    return OpenFirst([deviceNumber](std::size_t index, const FoundDevice&) {
+        return index == static_cast<std::size_t>(deviceNumber);
+    }, handle);
 }
 
 D2XX_EXPORT FT_STATUS FT_OpenEx(void* arg, std::uint32_t flags, FT_HANDLE* handle) {
@@ -313,55 +179,53 @@ D2XX_EXPORT FT_STATUS FT_OpenEx(void* arg, std::uint32_t flags, FT_HANDLE* handl
         return flags == FT_OPEN_BY_LOCATION ? FT_NOT_SUPPORTED : FT_INVALID_PARAMETER;
     }
     const std::string wanted = static_cast<const char*>(arg);
-    DeviceList list;
-    for (const FoundDevice& device : list.Devices()) {
-        if ((flags == FT_OPEN_BY_SERIAL_NUMBER ? device.serial : device.description) == wanted) {
-            return OpenDevice(device.device, handle);
-        }
-    }
-    return FT_DEVICE_NOT_FOUND;
+    return OpenFirst([&](std::size_t, const FoundDevice& device) {
+        return device.status == FT_OK &&
+               (flags == FT_OPEN_BY_SERIAL_NUMBER ? device.serial : device.description) == wanted;
+    }, handle);
 }
 
 D2XX_EXPORT FT_STATUS FT_Close(FT_HANDLE handle) {
-    Device* device = nullptr;
+    auto* device = static_cast<Device*>(handle);
     {
-        std::lock_guard<std::mutex> lock(handlesMutex);
-        auto it = std::find(handles.begin(), handles.end(), static_cast<Device*>(handle));
-        if (it == handles.end()) return FT_INVALID_HANDLE;
-        device = *it;
-        handles.erase(it);
+        std::unique_lock<std::mutex> lock(handlesMutex);
+        auto it = handles.find(device);
+        if (it == handles.end() || it->second.closing) return FT_INVALID_HANDLE;
+        it->second.closing = true;
+        device->BeginClose();
+        handlesIdle.wait(lock, [&] { return handles[device].calls == 0; });
+        handles.erase(device);
     }
     delete device;
     return FT_OK;
 }
 
 D2XX_EXPORT FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t count, std::uint32_t* received) {
-    Device* device = Find(handle);
-    if (device == nullptr) return FT_INVALID_HANDLE;
+    Use device(handle);
+    if (!device) return FT_INVALID_HANDLE;
     if (received == nullptr || (buffer == nullptr && count > 0)) return FT_INVALID_PARAMETER;
     return device->Read(static_cast<std::uint8_t*>(buffer), count, received);
 }
 
 D2XX_EXPORT FT_STATUS FT_Write(FT_HANDLE handle, void* buffer, std::uint32_t count, std::uint32_t* written) {
-    Device* device = Find(handle);
-    if (device == nullptr) return FT_INVALID_HANDLE;
+    Use device(handle);
+    if (!device) return FT_INVALID_HANDLE;
     if (written == nullptr || (buffer == nullptr && count > 0)) return FT_INVALID_PARAMETER;
     *written = 0;
     return device->Write(static_cast<std::uint8_t*>(buffer), count, written);
 }
 
 D2XX_EXPORT FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* rxBytes) {
-    Device* device = Find(handle);
-    if (device == nullptr) return FT_INVALID_HANDLE;
+    Use device(handle);
+    if (!device) return FT_INVALID_HANDLE;
     if (rxBytes == nullptr) return FT_INVALID_PARAMETER;
     return device->QueueStatus(rxBytes);
 }
 
 D2XX_EXPORT FT_STATUS FT_SetTimeouts(FT_HANDLE handle, std::uint32_t readTimeout, std::uint32_t writeTimeout) {
-    Device* device = Find(handle);
-    if (device == nullptr) return FT_INVALID_HANDLE;
-    device->SetTimeouts(readTimeout, writeTimeout);
-    return device->Lost() ? FT_IO_ERROR : FT_OK;
+    Use device(handle);
+    if (!device) return FT_INVALID_HANDLE;
+    return device->SetTimeouts(readTimeout, writeTimeout);
 }
 
 D2XX_EXPORT FT_STATUS FT_Purge(FT_HANDLE handle, std::uint32_t mask) {
@@ -382,6 +246,7 @@ D2XX_EXPORT FT_STATUS FT_ResetDevice(FT_HANDLE handle) {
 }
 
 D2XX_EXPORT FT_STATUS FT_SetBaudRate(FT_HANDLE handle, std::uint32_t baudRate) {
+    if (baudRate == 0) return FT_INVALID_BAUD_RATE;
     return OnDevice(handle, [baudRate](ftdi_context* context) {
         return ftdi_set_baudrate(context, static_cast<int>(baudRate));
     });

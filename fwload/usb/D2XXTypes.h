@@ -23,6 +23,7 @@ enum : FT_STATUS {
     FT_IO_ERROR = 4,
     FT_INSUFFICIENT_RESOURCES = 5,
     FT_INVALID_PARAMETER = 6,
+    FT_INVALID_BAUD_RATE = 7,
     FT_NOT_SUPPORTED = 17,
     FT_OTHER_ERROR = 18,
 };
@@ -37,6 +38,7 @@ inline std::string FTStatusName(FT_STATUS status) {
         case FT_IO_ERROR: return "FT_IO_ERROR";
         case FT_INSUFFICIENT_RESOURCES: return "FT_INSUFFICIENT_RESOURCES";
         case FT_INVALID_PARAMETER: return "FT_INVALID_PARAMETER";
+        case FT_INVALID_BAUD_RATE: return "FT_INVALID_BAUD_RATE";
         case FT_NOT_SUPPORTED: return "FT_NOT_SUPPORTED";
         case FT_OTHER_ERROR: return "FT_OTHER_ERROR";
         default: break;

@@ -1,87 +1,73 @@
 // The virtual printer's USB face: a stand-in libusb-1.0 that shows each configured device as an
 // FTDI chip (vendor 0x0403) with the printer behind it, well enough for the real, unmodified
-// libftdi1 to drive it. The chip's side: vendor control requests, bulk OUT in 64-byte packets into
-// the printer, and bulk IN as the chip answers, every packet led by two modem-status bytes and a
-// short packet sent only when the latency timer runs out.
+// libftdi1 to drive it. It holds its callers to libusb's rules: a device belongs to the context that
+// listed it and a handle to its device's context; closing a context with a handle still open, or
+// using anything after its context or handle is gone, stops the process with a message, as the
+// real library would crash on it later.
 #include <libusb-1.0/libusb.h>
 
 #include <algorithm>
-#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <list>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "Loader.h"
-#include "PrinterStore.h"
-#include "ReceiveQueue.h"
-#include "SimConfig.h"
+#include "Chip.h"
 #include "SimExport.h"
-#include "Trace.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr std::uint16_t kFtdiVendor = 0x0403;
-constexpr std::uint16_t kFt232rProduct = 0x6001;
-constexpr std::uint16_t kFt232rDevice = 0x0600;  // bcdDevice of an FT232R
-constexpr unsigned char kBulkOut = 0x02;
-constexpr unsigned char kBulkIn = 0x81;
 constexpr int kPacketSize = 64;
-constexpr int kPacketData = kPacketSize - 2;
-constexpr unsigned char kModemStatus = 0x01;  // low nibble 1, no modem lines
-constexpr unsigned char kLineStatus = 0x60;   // transmitter empty
 constexpr unsigned kDefaultLatencyMs = 16;
 
-// FTDI's vendor requests.
-enum : std::uint8_t {
-    kReset = 0x00,
-    kModemControl = 0x01,
-    kFlowControl = 0x02,
-    kBaudRate = 0x03,
-    kData = 0x04,
-    kPollModemStatus = 0x05,
-    kEventChar = 0x06,
-    kErrorChar = 0x07,
-    kSetLatency = 0x09,
-    kGetLatency = 0x0A,
-    kBitMode = 0x0B,
+struct InFlight {
+    libusb_transfer* transfer;
+    bool running = false;
+    bool cancelled = false;
 };
 
-// One chip with the printer behind it, as long as a handle holds it open.
-struct Chip {
-    explicit Chip(const sim::Config& config, std::size_t index)
-        : printerConfig(sim::BehindChip(config)), loader(printerConfig), claim(sim::PrinterFolder(config, index)) {}
-    sim::Config printerConfig;
-    sim::Loader loader;
-    sim::ReceiveQueue received;
-    sim::DeviceClaim claim;
-    std::map<int, int> shortWritesDone;  // per data frame
-    std::map<std::string, int> settings;  // the last value of each control request, for tests
-    unsigned latencyMs = kDefaultLatencyMs;
-    std::int64_t lastInUs = 0;  // when the chip last sent a packet
+}  // namespace
+
+struct libusb_context {
+    std::list<InFlight> transfers;  // submitted and not yet handed back
+    int handles = 0;
+    int users = 1;  // libusb_init calls on the default context
 };
 
-struct Face {
-    std::mutex mutex;
-    sim::Config config = sim::LoadConfigFromEnvironment();
-    sim::Trace trace;
-    const Clock::time_point start = Clock::now();
-    std::map<std::size_t, std::unique_ptr<Chip>> open;  // by device index
+struct libusb_device {
+    libusb_context* context;
+    std::size_t index;
+    int references;
+};
+
+struct libusb_device_handle {
+    libusb_device* device;
+    int claimed = -1;  // the claimed interface
+    int inFlight = 0;  // transfers submitted and not handed back
+};
+
+namespace {
+
+using Key = std::pair<std::size_t, int>;  // device, interface
+
+struct Face : sim::UsbBus {
+    std::set<libusb_context*> contexts;
+    std::set<libusb_device*> devices;
+    std::set<libusb_device_handle*> handles;
+    libusb_context* defaultContext = nullptr;
+    std::map<Key, std::unique_ptr<sim::Chip>> open;
 
     Face() { trace.Open(config.tracePath); }
     void Reload() {
         config = sim::LoadConfigFromEnvironment();
         trace.Open(config.tracePath);
-    }
-    std::int64_t NowUs() const {
-        return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
     }
 };
 
@@ -90,209 +76,146 @@ Face& TheFace() {
     return face;
 }
 
-}  // namespace
+[[noreturn]] void Violation(Face& face, const std::string& what) {
+    const std::string text = "stand-in libusb: " + what + " (libusb itself would use freed memory here)";
+    face.trace.Line(text);
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::abort();
+}
 
-struct libusb_context {
-    int users = 1;
-};
+libusb_context* CheckedContext(Face& face, libusb_context* context) {
+    if (context == nullptr) {
+        if (face.defaultContext == nullptr) Violation(face, "the default context used before libusb_init(NULL)");
+        return face.defaultContext;
+    }
+    if (face.contexts.count(context) == 0) Violation(face, "a context used after libusb_exit");
+    return context;
+}
 
-struct libusb_device {
-    std::size_t index = 0;
-    int references = 1;
-};
+libusb_device* CheckedDevice(Face& face, libusb_device* device) {
+    if (face.devices.count(device) == 0) Violation(face, "a device used after its last reference went");
+    CheckedContext(face, device->context);
+    return device;
+}
 
-struct libusb_device_handle {
-    libusb_device* device = nullptr;
-    bool claimed = false;
-};
+libusb_device_handle* CheckedHandle(Face& face, libusb_device_handle* handle) {
+    if (face.handles.count(handle) == 0) Violation(face, "a device handle used after libusb_close");
+    return handle;
+}
 
-namespace {
+std::uint16_t ProductId() {
+    const char* text = std::getenv("FWSIM_USB_PRODUCT");  // hex; 6010 and 6011 have 2 and 4 ports
+    return text != nullptr ? static_cast<std::uint16_t>(std::strtoul(text, nullptr, 16)) : 0x6001;
+}
 
-libusb_context defaultContext;
+int PortCount() {
+    switch (ProductId()) {
+        case 0x6010: return 2;
+        case 0x6011: return 4;
+        default: return 1;
+    }
+}
 
 unsigned LatencyOf(const sim::Config& config) {
     return std::getenv("FWSIM_LATENCY_MS") != nullptr ? std::max(1u, config.latencyMs) : kDefaultLatencyMs;
 }
 
-Chip* ChipOf(Face& face, libusb_device_handle* handle) {
-    if (handle == nullptr || !handle->claimed) return nullptr;
-    auto it = face.open.find(handle->device->index);
+sim::Chip* ChipOf(Face& face, libusb_device_handle* handle) {
+    CheckedHandle(face, handle);
+    if (handle->claimed < 0) return nullptr;
+    auto it = face.open.find({handle->device->index, handle->claimed});
     return it == face.open.end() ? nullptr : it->second.get();
 }
 
-// The error a chip whose printer has vanished or stalled gives every transfer.
-int LostChipError(const Chip& chip) { return chip.loader.Stalled() ? LIBUSB_ERROR_PIPE : LIBUSB_ERROR_NO_DEVICE; }
-
-int BulkOut(Face& face, std::size_t index, Chip& chip, const unsigned char* data, int length, int* transferred) {
-    if (chip.loader.Vanished()) return LostChipError(chip);
-    int accepted = length;
-    // A short write: the chip takes part of the frame, then the transfer times out.
-    if (const std::optional<int> frame = chip.loader.ExpectedDataFrame()) {
-        const sim::ShortWriteRule* rule = sim::FindShortWrite(face.config, *frame);
-        if (rule != nullptr && length > 0 && chip.shortWritesDone[*frame] < rule->writes) {
-            ++chip.shortWritesDone[*frame];
-            accepted = static_cast<int>(std::min<std::uint32_t>(rule->bytes, static_cast<std::uint32_t>(length - 1)));
-        }
-    }
-    const std::int64_t now = face.NowUs();
-    for (int sent = 0; sent < accepted && !chip.loader.Vanished(); sent += kPacketSize) {
-        const int packet = std::min(kPacketSize, accepted - sent);
-        for (sim::LoaderReply& reply : chip.loader.Receive(data + sent, static_cast<std::size_t>(packet))) {
-            chip.received.Push(now + static_cast<std::int64_t>(reply.delayMs) * 1000, std::move(reply.bytes));
-        }
-    }
-    if (std::optional<sim::CompletedImage> image = chip.loader.TakeCompletedImage()) {
-        sim::RecordCompletedDownload(face.config, index, *image);
-    }
-    *transferred = accepted;
-    face.trace.Line("USB OUT " + std::to_string(length) + " -> " + std::to_string(accepted), data,
-                    static_cast<std::size_t>(accepted));
-    if (chip.loader.Vanished()) return LostChipError(chip);
-    return accepted < length ? LIBUSB_ERROR_TIMEOUT : 0;
-}
-
-// Bulk IN as the chip answers it: full packets as soon as 62 bytes wait, otherwise one short
-// packet (possibly the two status bytes alone) when the latency timer runs out.
-int BulkIn(Face& face, std::unique_lock<std::mutex>& lock, libusb_device_handle* handle, unsigned char* data,
-           int length, int* transferred, unsigned timeoutMs) {
-    const std::int64_t deadline = face.NowUs() + (timeoutMs == 0 ? INT64_MAX / 2 : std::int64_t{timeoutMs} * 1000);
-    for (;;) {
-        Chip* chip = ChipOf(face, handle);
-        if (chip == nullptr) return LIBUSB_ERROR_NO_DEVICE;
-        if (chip->loader.Vanished()) return LostChipError(*chip);
-        const std::int64_t now = face.NowUs();
-        const std::size_t waiting = chip->received.Readable(now);
-        const std::int64_t flushAt = chip->lastInUs + std::int64_t{chip->latencyMs} * 1000;
-        if (waiting >= static_cast<std::size_t>(kPacketData) || now >= flushAt) {
-            int written = 0;
-            while (written + 2 <= length) {
-                const std::size_t room = static_cast<std::size_t>(std::min(kPacketData, length - written - 2));
-                const std::size_t ready = chip->received.Readable(now);
-                // A partial packet goes out only when the timer has run out.
-                if (ready < room && now < flushAt && written > 0) break;
-                data[written] = kModemStatus;
-                data[written + 1] = kLineStatus;
-                const std::size_t taken = chip->received.Take(now, data + written + 2, room);
-                written += 2 + static_cast<int>(taken);
-                if (taken < static_cast<std::size_t>(kPacketData)) break;  // a short packet ends the transfer
-            }
-            chip->lastInUs = now;
-            *transferred = written;
-            if (written > 2) {
-                face.trace.Line("USB IN " + std::to_string(written), data, static_cast<std::size_t>(written));
-            }
-            return 0;
-        }
-        if (now >= deadline) {
-            *transferred = 0;
-            return LIBUSB_ERROR_TIMEOUT;
-        }
-        std::int64_t wake = std::min(flushAt, deadline);
-        if (const std::optional<std::int64_t> next = chip->received.NextReadableAt(now)) wake = std::min(wake, *next);
-        lock.unlock();
-        std::this_thread::sleep_until(face.start + std::chrono::microseconds(std::max(wake, now + 100)));
-        lock.lock();
-    }
-}
-
-int Control(Face& face, Chip& chip, std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
-            unsigned char* data, std::uint16_t length) {
-    static const char* const kNames[] = {"reset", "modem-control", "flow-control", "baud-rate", "data",
-                                         "modem-status", "event-char", "error-char", "8", "latency",
-                                         "get-latency", "bit-mode"};
-    if (chip.loader.Vanished()) return LostChipError(chip);
-    const std::string name = request < std::size(kNames) ? kNames[request] : std::to_string(request);
-    face.trace.Line("USB control " + name + " " + std::to_string(value));
-    const bool in = (requestType & LIBUSB_ENDPOINT_IN) != 0;
-    switch (request) {
-        case kReset:
-            // 0 resets the chip, 1 purges what it received, 2 what it has to send (nothing waits there).
-            if (value == 0 || value == 1) chip.received.Clear();
-            break;
-        case kPollModemStatus:
-            if (!in || length < 2) return LIBUSB_ERROR_PIPE;
-            data[0] = kModemStatus;
-            data[1] = kLineStatus;
-            return 2;
-        case kSetLatency:
-            if (value < 1 || value > 255) return LIBUSB_ERROR_PIPE;
-            chip.latencyMs = value;
-            break;
-        case kGetLatency:
-            if (!in || length < 1) return LIBUSB_ERROR_PIPE;
-            data[0] = static_cast<unsigned char>(chip.latencyMs);
-            return 1;
-        case kModemControl:
-        case kFlowControl:
-        case kBaudRate:
-        case kData:
-        case kEventChar:
-        case kErrorChar:
-        case kBitMode:
-            break;
-        default:
-            return LIBUSB_ERROR_PIPE;
-    }
-    chip.settings[name] = value;
-    return 0;
-}
+// Port N's endpoints, as FTDI numbers them: 0x81/0x02 for A, 0x83/0x04 for B, and so on.
+unsigned char InEndpoint(int port) { return static_cast<unsigned char>(0x81 + 2 * port); }
+unsigned char OutEndpoint(int port) { return static_cast<unsigned char>(0x02 + 2 * port); }
 
 void FillConfig(libusb_config_descriptor* config) {
-    auto* endpoints = new libusb_endpoint_descriptor[2]{};
-    for (int i = 0; i < 2; ++i) {
-        endpoints[i].bLength = LIBUSB_DT_ENDPOINT_SIZE;
-        endpoints[i].bDescriptorType = LIBUSB_DT_ENDPOINT;
-        endpoints[i].bEndpointAddress = i == 0 ? kBulkIn : kBulkOut;
-        endpoints[i].bmAttributes = LIBUSB_TRANSFER_TYPE_BULK;
-        endpoints[i].wMaxPacketSize = kPacketSize;
+    const int ports = PortCount();
+    auto* interfaces = new libusb_interface[ports]{};
+    for (int port = 0; port < ports; ++port) {
+        auto* endpoints = new libusb_endpoint_descriptor[2]{};
+        for (int i = 0; i < 2; ++i) {
+            endpoints[i].bLength = LIBUSB_DT_ENDPOINT_SIZE;
+            endpoints[i].bDescriptorType = LIBUSB_DT_ENDPOINT;
+            endpoints[i].bEndpointAddress = i == 0 ? InEndpoint(port) : OutEndpoint(port);
+            endpoints[i].bmAttributes = LIBUSB_TRANSFER_TYPE_BULK;
+            endpoints[i].wMaxPacketSize = kPacketSize;
+        }
+        auto* setting = new libusb_interface_descriptor{};
+        setting->bLength = LIBUSB_DT_INTERFACE_SIZE;
+        setting->bDescriptorType = LIBUSB_DT_INTERFACE;
+        setting->bInterfaceNumber = static_cast<std::uint8_t>(port);
+        setting->bNumEndpoints = 2;
+        setting->bInterfaceClass = LIBUSB_CLASS_VENDOR_SPEC;
+        setting->bInterfaceSubClass = 0xFF;
+        setting->bInterfaceProtocol = 0xFF;
+        setting->iInterface = 2;
+        setting->endpoint = endpoints;
+        interfaces[port].altsetting = setting;
+        interfaces[port].num_altsetting = 1;
     }
-    auto* setting = new libusb_interface_descriptor{};
-    setting->bLength = LIBUSB_DT_INTERFACE_SIZE;
-    setting->bDescriptorType = LIBUSB_DT_INTERFACE;
-    setting->bNumEndpoints = 2;
-    setting->bInterfaceClass = LIBUSB_CLASS_VENDOR_SPEC;
-    setting->bInterfaceSubClass = 0xFF;
-    setting->bInterfaceProtocol = 0xFF;
-    setting->iInterface = 2;
-    setting->endpoint = endpoints;
-    auto* interface = new libusb_interface{};
-    interface->altsetting = setting;
-    interface->num_altsetting = 1;
     config->bLength = LIBUSB_DT_CONFIG_SIZE;
     config->bDescriptorType = LIBUSB_DT_CONFIG;
-    config->wTotalLength = LIBUSB_DT_CONFIG_SIZE + LIBUSB_DT_INTERFACE_SIZE + 2 * LIBUSB_DT_ENDPOINT_SIZE;
-    config->bNumInterfaces = 1;
+    config->wTotalLength =
+        static_cast<std::uint16_t>(LIBUSB_DT_CONFIG_SIZE + ports * (LIBUSB_DT_INTERFACE_SIZE + 2 * LIBUSB_DT_ENDPOINT_SIZE));
+    config->bNumInterfaces = static_cast<std::uint8_t>(ports);
     config->bConfigurationValue = 1;
     config->bmAttributes = 0x80;
     config->MaxPower = 45;  // 90 mA
-    config->interface = interface;
+    config->interface = interfaces;
 }
 
-struct Pending {
-    libusb_transfer* transfer;
-    bool cancelled = false;
-};
-std::list<Pending> pendingTransfers;  // guarded by the face's mutex
+void Unreference(Face& face, libusb_device* device) {
+    if (--device->references > 0) return;
+    face.devices.erase(device);
+    delete device;
+}
 
 }  // namespace
 
 FWSIM_EXPORT int LIBUSB_CALL libusb_init(libusb_context** context) {
-    if (context != nullptr) *context = new libusb_context;
-    TheFace();
+    Face& face = TheFace();
+    std::lock_guard<std::mutex> lock(face.mutex);
+    if (context == nullptr) {
+        if (face.defaultContext != nullptr) {
+            ++face.defaultContext->users;
+        } else {
+            face.defaultContext = new libusb_context;
+            face.contexts.insert(face.defaultContext);
+        }
+        return LIBUSB_SUCCESS;
+    }
+    *context = new libusb_context;
+    face.contexts.insert(*context);
     return LIBUSB_SUCCESS;
 }
 
 FWSIM_EXPORT void LIBUSB_CALL libusb_exit(libusb_context* context) {
-    if (context != &defaultContext) delete context;
-}
-
-FWSIM_EXPORT ssize_t LIBUSB_CALL libusb_get_device_list(libusb_context*, libusb_device*** list) {
     Face& face = TheFace();
     std::lock_guard<std::mutex> lock(face.mutex);
+    libusb_context* checked = CheckedContext(face, context);
+    if (context == nullptr && --checked->users > 0) return;
+    if (checked->handles > 0) {
+        Violation(face, "libusb_exit with " + std::to_string(checked->handles) + " device handle(s) still open in that context");
+    }
+    face.contexts.erase(checked);
+    if (checked == face.defaultContext) face.defaultContext = nullptr;
+    delete checked;
+}
+
+FWSIM_EXPORT ssize_t LIBUSB_CALL libusb_get_device_list(libusb_context* context, libusb_device*** list) {
+    Face& face = TheFace();
+    std::lock_guard<std::mutex> lock(face.mutex);
+    libusb_context* owner = CheckedContext(face, context);
     face.Reload();
     const std::size_t count = face.config.devices.size();
     *list = new libusb_device*[count + 1];
-    for (std::size_t i = 0; i < count; ++i) (*list)[i] = new libusb_device{i, 1};
+    for (std::size_t i = 0; i < count; ++i) {
+        (*list)[i] = new libusb_device{owner, i, 1};
+        face.devices.insert((*list)[i]);
+    }
     (*list)[count] = nullptr;
     return static_cast<ssize_t>(count);
 }
@@ -306,26 +229,35 @@ FWSIM_EXPORT void LIBUSB_CALL libusb_free_device_list(libusb_device** list, int 
 }
 
 FWSIM_EXPORT libusb_device* LIBUSB_CALL libusb_ref_device(libusb_device* device) {
-    std::lock_guard<std::mutex> lock(TheFace().mutex);
-    ++device->references;
+    Face& face = TheFace();
+    std::lock_guard<std::mutex> lock(face.mutex);
+    ++CheckedDevice(face, device)->references;
     return device;
 }
 
 FWSIM_EXPORT void LIBUSB_CALL libusb_unref_device(libusb_device* device) {
     if (device == nullptr) return;
-    std::lock_guard<std::mutex> lock(TheFace().mutex);
-    if (--device->references == 0) delete device;
+    Face& face = TheFace();
+    std::lock_guard<std::mutex> lock(face.mutex);
+    Unreference(face, CheckedDevice(face, device));
 }
 
-FWSIM_EXPORT int LIBUSB_CALL libusb_get_device_descriptor(libusb_device*, libusb_device_descriptor* descriptor) {
+FWSIM_EXPORT int LIBUSB_CALL libusb_get_device_descriptor(libusb_device* device, libusb_device_descriptor* descriptor) {
+    {
+        Face& face = TheFace();
+        std::lock_guard<std::mutex> lock(face.mutex);
+        CheckedDevice(face, device);
+    }
+    const std::uint16_t product = ProductId();
     *descriptor = libusb_device_descriptor{};
     descriptor->bLength = LIBUSB_DT_DEVICE_SIZE;
     descriptor->bDescriptorType = LIBUSB_DT_DEVICE;
     descriptor->bcdUSB = 0x0200;
     descriptor->bMaxPacketSize0 = 8;
     descriptor->idVendor = kFtdiVendor;
-    descriptor->idProduct = kFt232rProduct;
-    descriptor->bcdDevice = kFt232rDevice;
+    descriptor->idProduct = product;
+    // bcdDevice tells libftdi the chip: FT232R, FT2232C, FT4232H.
+    descriptor->bcdDevice = product == 0x6010 ? 0x0500 : product == 0x6011 ? 0x0800 : 0x0600;
     descriptor->iManufacturer = 1;
     descriptor->iProduct = 2;
     descriptor->iSerialNumber = 3;
@@ -333,8 +265,13 @@ FWSIM_EXPORT int LIBUSB_CALL libusb_get_device_descriptor(libusb_device*, libusb
     return LIBUSB_SUCCESS;
 }
 
-FWSIM_EXPORT int LIBUSB_CALL libusb_get_config_descriptor(libusb_device*, uint8_t index,
+FWSIM_EXPORT int LIBUSB_CALL libusb_get_config_descriptor(libusb_device* device, uint8_t index,
                                                           libusb_config_descriptor** config) {
+    {
+        Face& face = TheFace();
+        std::lock_guard<std::mutex> lock(face.mutex);
+        CheckedDevice(face, device);
+    }
     if (index != 0) return LIBUSB_ERROR_NOT_FOUND;
     *config = new libusb_config_descriptor{};
     FillConfig(*config);
@@ -343,9 +280,11 @@ FWSIM_EXPORT int LIBUSB_CALL libusb_get_config_descriptor(libusb_device*, uint8_
 
 FWSIM_EXPORT void LIBUSB_CALL libusb_free_config_descriptor(libusb_config_descriptor* config) {
     if (config == nullptr) return;
-    delete[] config->interface->altsetting->endpoint;
-    delete config->interface->altsetting;
-    delete config->interface;
+    for (int port = 0; port < config->bNumInterfaces; ++port) {
+        delete[] config->interface[port].altsetting->endpoint;
+        delete config->interface[port].altsetting;
+    }
+    delete[] config->interface;
     delete config;
 }
 
@@ -355,64 +294,98 @@ FWSIM_EXPORT uint8_t LIBUSB_CALL libusb_get_device_address(libusb_device* device
     return static_cast<uint8_t>(device->index + 2);
 }
 
+// A device the user may not open (FWSIM_FAULTS open-error:N) refuses here, as the device node
+// does: neither its strings nor its interface can be had.
 FWSIM_EXPORT int LIBUSB_CALL libusb_open(libusb_device* device, libusb_device_handle** handle) {
     Face& face = TheFace();
     std::lock_guard<std::mutex> lock(face.mutex);
+    CheckedDevice(face, device);
     if (device->index >= face.config.devices.size()) return LIBUSB_ERROR_NO_DEVICE;
+    const std::vector<int>& refused = face.config.openErrors;
+    if (std::find(refused.begin(), refused.end(), static_cast<int>(device->index)) != refused.end()) {
+        return LIBUSB_ERROR_ACCESS;
+    }
     ++device->references;
-    *handle = new libusb_device_handle{device, false};
+    ++device->context->handles;
+    *handle = new libusb_device_handle{device};
+    face.handles.insert(*handle);
     face.trace.Line("USB open " + std::to_string(device->index));
     return LIBUSB_SUCCESS;
 }
 
-FWSIM_EXPORT int LIBUSB_CALL libusb_release_interface(libusb_device_handle* handle, int) {
+FWSIM_EXPORT libusb_device* LIBUSB_CALL libusb_get_device(libusb_device_handle* handle) {
     Face& face = TheFace();
     std::lock_guard<std::mutex> lock(face.mutex);
-    if (!handle->claimed) return LIBUSB_ERROR_NOT_FOUND;
-    face.open.erase(handle->device->index);
-    handle->claimed = false;
+    return CheckedHandle(face, handle)->device;
+}
+
+FWSIM_EXPORT int LIBUSB_CALL libusb_release_interface(libusb_device_handle* handle, int interface) {
+    Face& face = TheFace();
+    std::lock_guard<std::mutex> lock(face.mutex);
+    if (CheckedHandle(face, handle)->claimed != interface) return LIBUSB_ERROR_NOT_FOUND;
+    face.open.erase({handle->device->index, interface});
+    handle->claimed = -1;
     return LIBUSB_SUCCESS;
 }
 
 FWSIM_EXPORT void LIBUSB_CALL libusb_close(libusb_device_handle* handle) {
     if (handle == nullptr) return;
-    if (handle->claimed) libusb_release_interface(handle, 0);
-    libusb_unref_device(handle->device);
+    Face& face = TheFace();
+    std::lock_guard<std::mutex> lock(face.mutex);
+    CheckedHandle(face, handle);
+    if (handle->inFlight > 0) Violation(face, "libusb_close with a transfer still in flight");
+    if (handle->claimed >= 0) face.open.erase({handle->device->index, handle->claimed});
+    face.handles.erase(handle);
+    --handle->device->context->handles;
+    Unreference(face, handle->device);
     delete handle;
 }
 
-FWSIM_EXPORT int LIBUSB_CALL libusb_get_configuration(libusb_device_handle*, int* configuration) {
+FWSIM_EXPORT int LIBUSB_CALL libusb_get_configuration(libusb_device_handle* handle, int* configuration) {
+    Face& face = TheFace();
+    std::lock_guard<std::mutex> lock(face.mutex);
+    CheckedHandle(face, handle);
     *configuration = 1;
     return LIBUSB_SUCCESS;
 }
 
-FWSIM_EXPORT int LIBUSB_CALL libusb_set_configuration(libusb_device_handle*, int configuration) {
+FWSIM_EXPORT int LIBUSB_CALL libusb_set_configuration(libusb_device_handle* handle, int configuration) {
+    Face& face = TheFace();
+    std::lock_guard<std::mutex> lock(face.mutex);
+    CheckedHandle(face, handle);
     return configuration == 1 || configuration == -1 ? LIBUSB_SUCCESS : LIBUSB_ERROR_NOT_FOUND;
 }
 
 FWSIM_EXPORT int LIBUSB_CALL libusb_claim_interface(libusb_device_handle* handle, int interface) {
     Face& face = TheFace();
     std::lock_guard<std::mutex> lock(face.mutex);
-    if (interface != 0) return LIBUSB_ERROR_NOT_FOUND;
-    if (handle->claimed) return LIBUSB_SUCCESS;
+    CheckedHandle(face, handle);
+    if (interface < 0 || interface >= PortCount()) return LIBUSB_ERROR_NOT_FOUND;
+    if (handle->claimed == interface) return LIBUSB_SUCCESS;
     const std::size_t index = handle->device->index;
-    // One claim per chip across processes, as the kernel gives an interface to one owner.
-    if (face.open.count(index) != 0) return LIBUSB_ERROR_BUSY;
-    const std::vector<int>& refused = face.config.openErrors;
-    if (std::find(refused.begin(), refused.end(), static_cast<int>(index)) != refused.end()) return LIBUSB_ERROR_ACCESS;
-    auto chip = std::make_unique<Chip>(face.config, index);
-    if (!chip->claim.Held()) return LIBUSB_ERROR_BUSY;
-    chip->latencyMs = LatencyOf(face.config);
-    sim::RememberOpenedPrinter(face.config, index);
-    face.open[index] = std::move(chip);
-    handle->claimed = true;
-    face.trace.Line("USB claim " + std::to_string(index));
+    // One claim per port across processes, as the kernel gives an interface to one owner.
+    if (face.open.count({index, interface}) != 0) return LIBUSB_ERROR_BUSY;
+    auto chip = std::make_unique<sim::Chip>(face.config, index, interface, LatencyOf(face.config));
+    if (!chip->Held()) return LIBUSB_ERROR_BUSY;
+    if (interface == 0) sim::RememberOpenedPrinter(face.config, index);
+    face.open[{index, interface}] = std::move(chip);
+    handle->claimed = interface;
+    face.trace.Line("USB claim " + std::to_string(index) + (interface > 0 ? "/" + std::to_string(interface) : ""));
     return LIBUSB_SUCCESS;
 }
 
 // No kernel driver holds a virtual chip.
-FWSIM_EXPORT int LIBUSB_CALL libusb_detach_kernel_driver(libusb_device_handle*, int) { return LIBUSB_ERROR_NOT_FOUND; }
-FWSIM_EXPORT int LIBUSB_CALL libusb_set_auto_detach_kernel_driver(libusb_device_handle*, int) {
+FWSIM_EXPORT int LIBUSB_CALL libusb_detach_kernel_driver(libusb_device_handle* handle, int) {
+    Face& face = TheFace();
+    std::lock_guard<std::mutex> lock(face.mutex);
+    CheckedHandle(face, handle);
+    return LIBUSB_ERROR_NOT_FOUND;
+}
+
+FWSIM_EXPORT int LIBUSB_CALL libusb_set_auto_detach_kernel_driver(libusb_device_handle* handle, int) {
+    Face& face = TheFace();
+    std::lock_guard<std::mutex> lock(face.mutex);
+    CheckedHandle(face, handle);
     return LIBUSB_SUCCESS;
 }
 
@@ -420,7 +393,7 @@ FWSIM_EXPORT int LIBUSB_CALL libusb_get_string_descriptor_ascii(libusb_device_ha
                                                                 unsigned char* data, int length) {
     Face& face = TheFace();
     std::lock_guard<std::mutex> lock(face.mutex);
-    const std::size_t device = handle->device->index;
+    const std::size_t device = CheckedHandle(face, handle)->device->index;
     if (device >= face.config.devices.size() || length <= 0) return LIBUSB_ERROR_INVALID_PARAM;
     std::string text;
     switch (index) {
@@ -436,14 +409,34 @@ FWSIM_EXPORT int LIBUSB_CALL libusb_get_string_descriptor_ascii(libusb_device_ha
 }
 
 FWSIM_EXPORT int LIBUSB_CALL libusb_control_transfer(libusb_device_handle* handle, uint8_t requestType,
-                                                     uint8_t request, uint16_t value, uint16_t, unsigned char* data,
-                                                     uint16_t length, unsigned int) {
+                                                     uint8_t request, uint16_t value, uint16_t index,
+                                                     unsigned char* data, uint16_t length, unsigned int) {
     Face& face = TheFace();
     std::lock_guard<std::mutex> lock(face.mutex);
-    Chip* chip = ChipOf(face, handle);
+    sim::Chip* chip = ChipOf(face, handle);
     if (chip == nullptr) return LIBUSB_ERROR_NO_DEVICE;
-    return Control(face, *chip, requestType, request, value, data, length);
+    // wIndex names the port (1 for A); the baud rate request carries divisor bits there instead.
+    constexpr std::uint8_t kBaudRate = 0x03;
+    if (request != kBaudRate && (index & 0xFF) != handle->claimed + 1) return LIBUSB_ERROR_PIPE;
+    return chip->Control(face, requestType, request, value, data, length);
 }
+
+namespace {
+
+int BulkTransfer(Face& face, std::unique_lock<std::mutex>& lock, libusb_device_handle* handle,
+                 unsigned char endpoint, unsigned char* data, int length, int* transferred, unsigned timeout,
+                 const bool* cancelled) {
+    *transferred = 0;
+    sim::Chip* chip = ChipOf(face, handle);
+    if (chip == nullptr) return LIBUSB_ERROR_NO_DEVICE;
+    if (endpoint == OutEndpoint(handle->claimed)) return chip->BulkOut(face, data, length, transferred);
+    if (endpoint == InEndpoint(handle->claimed)) {
+        return chip->BulkIn(face, lock, data, length, transferred, timeout, cancelled);
+    }
+    return LIBUSB_ERROR_PIPE;
+}
+
+}  // namespace
 
 FWSIM_EXPORT int LIBUSB_CALL libusb_bulk_transfer(libusb_device_handle* handle, unsigned char endpoint,
                                                   unsigned char* data, int length, int* transferred,
@@ -451,13 +444,8 @@ FWSIM_EXPORT int LIBUSB_CALL libusb_bulk_transfer(libusb_device_handle* handle, 
     Face& face = TheFace();
     std::unique_lock<std::mutex> lock(face.mutex);
     int moved = 0;
-    if (transferred == nullptr) transferred = &moved;
-    *transferred = 0;
-    Chip* chip = ChipOf(face, handle);
-    if (chip == nullptr) return LIBUSB_ERROR_NO_DEVICE;
-    if (endpoint == kBulkOut) return BulkOut(face, handle->device->index, *chip, data, length, transferred);
-    if (endpoint == kBulkIn) return BulkIn(face, lock, handle, data, length, transferred, timeout);
-    return LIBUSB_ERROR_PIPE;
+    return BulkTransfer(face, lock, handle, endpoint, data, length, transferred != nullptr ? transferred : &moved,
+                        timeout, nullptr);
 }
 
 FWSIM_EXPORT libusb_transfer* LIBUSB_CALL libusb_alloc_transfer(int isoPackets) {
@@ -467,60 +455,91 @@ FWSIM_EXPORT libusb_transfer* LIBUSB_CALL libusb_alloc_transfer(int isoPackets) 
 
 FWSIM_EXPORT void LIBUSB_CALL libusb_free_transfer(libusb_transfer* transfer) {
     if (transfer == nullptr) return;
+    Face& face = TheFace();
+    {
+        std::lock_guard<std::mutex> lock(face.mutex);
+        for (libusb_context* context : face.contexts) {
+            for (const InFlight& flight : context->transfers) {
+                if (flight.transfer == transfer) Violation(face, "libusb_free_transfer on a transfer in flight");
+            }
+        }
+    }
     if ((transfer->flags & LIBUSB_TRANSFER_FREE_BUFFER) != 0) std::free(transfer->buffer);
     delete transfer;
 }
 
 FWSIM_EXPORT int LIBUSB_CALL libusb_submit_transfer(libusb_transfer* transfer) {
-    std::lock_guard<std::mutex> lock(TheFace().mutex);
-    pendingTransfers.push_back({transfer});
+    Face& face = TheFace();
+    std::lock_guard<std::mutex> lock(face.mutex);
+    libusb_device_handle* handle = CheckedHandle(face, transfer->dev_handle);
+    ++handle->inFlight;
+    handle->device->context->transfers.push_back({transfer});
+    face.changed.notify_all();
     return LIBUSB_SUCCESS;
 }
 
 FWSIM_EXPORT int LIBUSB_CALL libusb_cancel_transfer(libusb_transfer* transfer) {
-    std::lock_guard<std::mutex> lock(TheFace().mutex);
-    for (Pending& pending : pendingTransfers) {
-        if (pending.transfer == transfer) {
-            pending.cancelled = true;
+    Face& face = TheFace();
+    std::lock_guard<std::mutex> lock(face.mutex);
+    libusb_context* context = CheckedHandle(face, transfer->dev_handle)->device->context;
+    for (InFlight& flight : context->transfers) {
+        if (flight.transfer == transfer && !flight.cancelled) {
+            flight.cancelled = true;
+            face.changed.notify_all();
             return LIBUSB_SUCCESS;
         }
     }
     return LIBUSB_ERROR_NOT_FOUND;
 }
 
-// Completes the transfers submitted so far, each as its synchronous twin would, and calls back.
-FWSIM_EXPORT int LIBUSB_CALL libusb_handle_events_timeout_completed(libusb_context*, struct timeval*,
+// Completes the context's submitted transfers, each as its synchronous twin would, and calls back;
+// returns once *completed is set, or when nothing is left to do within the timeout.
+FWSIM_EXPORT int LIBUSB_CALL libusb_handle_events_timeout_completed(libusb_context* context, struct timeval* timeout,
                                                                     int* completed) {
+    Face& face = TheFace();
+    std::unique_lock<std::mutex> lock(face.mutex);
+    libusb_context* owner = CheckedContext(face, context);
+    const auto until = std::chrono::steady_clock::now() +
+                       (timeout != nullptr ? std::chrono::seconds(timeout->tv_sec) + std::chrono::microseconds(timeout->tv_usec)
+                                           : std::chrono::microseconds(60'000'000));
     for (;;) {
-        Pending pending{nullptr};
-        {
-            std::lock_guard<std::mutex> lock(TheFace().mutex);
-            if (pendingTransfers.empty() || (completed != nullptr && *completed != 0)) return LIBUSB_SUCCESS;
-            pending = pendingTransfers.front();
-            pendingTransfers.pop_front();
+        if (completed != nullptr && *completed != 0) return LIBUSB_SUCCESS;
+        auto next = std::find_if(owner->transfers.begin(), owner->transfers.end(),
+                                 [](const InFlight& flight) { return !flight.running; });
+        if (next == owner->transfers.end()) {
+            if (face.changed.wait_until(lock, until) == std::cv_status::timeout) return LIBUSB_SUCCESS;
+            continue;
         }
-        libusb_transfer* transfer = pending.transfer;
-        if (pending.cancelled) {
-            transfer->status = LIBUSB_TRANSFER_CANCELLED;
-            transfer->actual_length = 0;
-        } else {
-            const int result = transfer->type == LIBUSB_TRANSFER_TYPE_CONTROL
-                                   ? libusb_control_transfer(transfer->dev_handle, transfer->buffer[0],
-                                                             transfer->buffer[1],
-                                                             static_cast<uint16_t>(transfer->buffer[2] | transfer->buffer[3] << 8),
-                                                             static_cast<uint16_t>(transfer->buffer[4] | transfer->buffer[5] << 8),
-                                                             transfer->buffer + LIBUSB_CONTROL_SETUP_SIZE,
-                                                             static_cast<uint16_t>(transfer->buffer[6] | transfer->buffer[7] << 8),
-                                                             transfer->timeout)
-                                   : libusb_bulk_transfer(transfer->dev_handle, transfer->endpoint, transfer->buffer,
-                                                          transfer->length, &transfer->actual_length, transfer->timeout);
-            if (transfer->type == LIBUSB_TRANSFER_TYPE_CONTROL && result >= 0) transfer->actual_length = result;
-            transfer->status = result >= 0                      ? LIBUSB_TRANSFER_COMPLETED
-                               : result == LIBUSB_ERROR_TIMEOUT ? LIBUSB_TRANSFER_TIMED_OUT
-                               : result == LIBUSB_ERROR_PIPE    ? LIBUSB_TRANSFER_STALL
-                                                                : LIBUSB_TRANSFER_NO_DEVICE;
+        next->running = true;
+        libusb_transfer* transfer = next->transfer;
+        int result = LIBUSB_ERROR_INTERRUPTED;
+        if (!next->cancelled) {
+            if (transfer->type == LIBUSB_TRANSFER_TYPE_CONTROL) {
+                const unsigned char* setup = transfer->buffer;
+                lock.unlock();
+                result = libusb_control_transfer(transfer->dev_handle, setup[0], setup[1],
+                                                 static_cast<uint16_t>(setup[2] | setup[3] << 8),
+                                                 static_cast<uint16_t>(setup[4] | setup[5] << 8),
+                                                 transfer->buffer + LIBUSB_CONTROL_SETUP_SIZE,
+                                                 static_cast<uint16_t>(setup[6] | setup[7] << 8), transfer->timeout);
+                lock.lock();
+                transfer->actual_length = std::max(result, 0);
+            } else {
+                result = BulkTransfer(face, lock, transfer->dev_handle, transfer->endpoint, transfer->buffer,
+                                      transfer->length, &transfer->actual_length, transfer->timeout, &next->cancelled);
+            }
         }
+        transfer->status = result >= 0                           ? LIBUSB_TRANSFER_COMPLETED
+                           : result == LIBUSB_ERROR_INTERRUPTED  ? LIBUSB_TRANSFER_CANCELLED
+                           : result == LIBUSB_ERROR_TIMEOUT      ? LIBUSB_TRANSFER_TIMED_OUT
+                           : result == LIBUSB_ERROR_PIPE         ? LIBUSB_TRANSFER_STALL
+                                                                 : LIBUSB_TRANSFER_NO_DEVICE;
+        owner->transfers.erase(std::find_if(owner->transfers.begin(), owner->transfers.end(),
+                                            [&](const InFlight& flight) { return flight.transfer == transfer; }));
+        --transfer->dev_handle->inFlight;
+        lock.unlock();
         if (transfer->callback != nullptr) transfer->callback(transfer);
+        lock.lock();
     }
 }
 
@@ -528,17 +547,20 @@ FWSIM_EXPORT int LIBUSB_CALL libusb_handle_events_timeout(libusb_context* contex
     return libusb_handle_events_timeout_completed(context, timeout, nullptr);
 }
 
-// For tests: the last value of a control request on the chip of device N, or -1.
+FWSIM_EXPORT int LIBUSB_CALL libusb_handle_events_completed(libusb_context* context, int* completed) {
+    timeval forever{60, 0};
+    return libusb_handle_events_timeout_completed(context, &forever, completed);
+}
+
+// For tests: the last value of a control request on port A of device N, or -1.
 FWSIM_EXPORT int FwSim_UsbSetting(int device, const char* name) {
     Face& face = TheFace();
     std::lock_guard<std::mutex> lock(face.mutex);
-    auto chip = face.open.find(static_cast<std::size_t>(device));
-    if (chip == face.open.end()) return -1;
-    auto setting = chip->second->settings.find(name);
-    return setting == chip->second->settings.end() ? -1 : setting->second;
+    auto chip = face.open.find({static_cast<std::size_t>(device), 0});
+    return chip == face.open.end() ? -1 : chip->second->Setting(name);
 }
 
-// For tests: how many chips this process has claimed now.
+// For tests: how many ports this process has claimed now.
 FWSIM_EXPORT int FwSim_UsbOpenCount() {
     Face& face = TheFace();
     std::lock_guard<std::mutex> lock(face.mutex);
