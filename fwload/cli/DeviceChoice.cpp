@@ -24,7 +24,7 @@ bool ListD2xxDevices(std::vector<D2xxDevice>& devices) {
 }
 
 std::string DeviceLine(const D2xxDevice& device) {
-    const std::string description = device.readable ? "\"" + device.description + "\"" : "(description not readable)";
+    const std::string description = device.readable ? "\"" + device.description + "\"" : "(cannot be read)";
     return std::to_string(device.index) + "\t" + description + "\t" + (device.serial.empty() ? "-" : device.serial) +
            "\t" + (device.cardPrinter ? "card printer" : "not a card printer");
 }

@@ -1,6 +1,7 @@
 // fwload-cli: fwload's download from a terminal, for scripts and production lines. The same engine,
 // frames, waits and texts as the window; a command line, a choice of printer, exit codes that say
 // what became of the printer, a reason for every failure, and machine-readable output.
+#include <algorithm>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
@@ -68,6 +69,13 @@ int ListDevices(bool json) {
         std::printf("%s\n", json ? DeviceJson(device).dump().c_str() : DeviceLine(device).c_str());
     }
     if (devices.empty() && !json) std::printf("No D2XX devices attached.\n");
+    // A device whose strings cannot be read is almost always one this user may not open.
+    if (std::any_of(devices.begin(), devices.end(), [](const D2xxDevice& device) { return !device.readable; })) {
+        std::fprintf(stderr,
+                     "fwload-cli: a device that cannot be read is one this user has no access to: install the "
+                     "udev rule of the cardprinter-suite-d2xx package (or another that gives access to the "
+                     "device), then unplug the device and plug it in again\n");
+    }
     return kExitComplete;
 }
 

@@ -1,10 +1,13 @@
 // The free D2XX library on the real libftdi1, driving the virtual printer's USB face: the whole
 // download from fwload-cli and from the window's engine, and the D2XX semantics the link relies on.
 #include <dlfcn.h>
+#include <libusb.h>
 
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -132,7 +135,148 @@ TEST_F(FreeD2xx, AnUnpluggedPrinterFailsEveryLaterCallWithoutHanging) {
     EXPECT_EQ(ReadFTDevice(6), 0u);
     EXPECT_EQ(FTLastStatus, FT_IO_ERROR);
     EXPECT_EQ(PurgeFTDeviceRX(), FT_IO_ERROR);
+    EXPECT_EQ(SetFTDeviceLatency(2), FT_IO_ERROR);
     EXPECT_EQ(CloseFTDevice(), FT_OK);
+}
+
+TEST_F(FreeD2xx, APurgeDropsWhatTheChipHeldWithoutWaitingForTheReadersTransfer) {
+    sim.Set("FWSIM_LATENCY_MS", "200");  // the chip holds a short reply for 200 ms
+    ASSERT_TRUE(FindCardPrinter());
+    std::memcpy(FTOutBuffer, "\x1B\x52\x44\x0D", 4);
+    ASSERT_EQ(WriteFTDevice(4), 4u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the answer is in the chip now
+    const auto start = Clock::now();
+    EXPECT_EQ(PurgeFTDeviceRX(), FT_OK);
+    // Not a read period behind the reader's transfer (200 ms here).
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(GetFTDeviceQueueStatus(), FT_OK);
+    EXPECT_EQ(FTRxQueueBytes, 0u) << "a byte read before the purge survived it";
+    EXPECT_LT(MillisecondsToTheModeChangeReply(), 200 + 100);
+    EXPECT_EQ(FTRxQueueBytes, 1u);
+}
+
+TEST_F(FreeD2xx, ClosingAHandleWakesTheCallWaitingOnIt) {
+    ASSERT_TRUE(FindCardPrinter());
+    ASSERT_EQ(SetFTDeviceTimeouts(0, 2000), FT_OK);  // a read waits for its count, however long
+    FT_HANDLE handle = FTHandle;
+    FT_STATUS readStatus = FT_OK;
+    std::thread reader([&] {
+        std::uint8_t buffer[10];
+        std::uint32_t got = 0;
+        readStatus = D2XXSlots.FT_Read(handle, buffer, sizeof buffer, &got);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(D2XXSlots.FT_Close(handle), FT_OK);
+    reader.join();
+    FTHandle = nullptr;
+    EXPECT_EQ(readStatus, FT_INVALID_HANDLE);
+    EXPECT_EQ(D2XXSlots.FT_Close(handle), FT_INVALID_HANDLE);
+    EXPECT_EQ(OpenCardPrinterAt(0), FT_OK);  // the port was given back
+}
+
+TEST_F(FreeD2xx, ListsEachPortOfAChipAndNoDeviceItCannotRead) {
+    struct Entry {
+        FT_STATUS status;
+        std::string description;
+        std::string serial;
+    };
+    const struct {
+        const char* product;
+        const char* faults;
+        std::vector<Entry> entries;
+    } cases[] = {
+        {"6001", "", {{FT_OK, "CARD PRINTER", "FWSIM1000"}}},
+        {"6010", "", {{FT_OK, "CARD PRINTER A", "FWSIM1000A"}, {FT_OK, "CARD PRINTER B", "FWSIM1000B"}}},
+        {"6011", "open-error:0", std::vector<Entry>(4, {FT_DEVICE_NOT_OPENED, "", ""})},
+    };
+    for (const auto& c : cases) {
+        sim.Set("FWSIM_USB_PRODUCT", c.product);
+        sim.Set("FWSIM_FAULTS", c.faults);
+        ASSERT_EQ(GetFTDeviceCount(), FT_OK);
+        ASSERT_EQ(FTDeviceCount, c.entries.size()) << c.product;
+        for (std::size_t i = 0; i < c.entries.size(); ++i) {
+            const auto index = static_cast<std::int32_t>(i);
+            FTDeviceDescription.clear();
+            FTDeviceSerial.clear();
+            EXPECT_EQ(GetFTDeviceDescription(index), c.entries[i].status) << c.product << " " << i;
+            EXPECT_EQ(GetFTDeviceSerial(index), c.entries[i].status) << c.product << " " << i;
+            if (c.entries[i].status != FT_OK) continue;
+            EXPECT_EQ(FTDeviceDescription, c.entries[i].description);
+            EXPECT_EQ(FTDeviceSerial, c.entries[i].serial);
+        }
+    }
+    // Each port opens as itself: port B's requests carry its index, and port A stays free.
+    sim.Set("FWSIM_USB_PRODUCT", "6010");
+    sim.Set("FWSIM_FAULTS", "");
+    ASSERT_EQ(OpenCardPrinterAt(1), FT_OK);
+    EXPECT_EQ(SetFTDeviceLatency(5), FT_OK);
+    FT_HANDLE portA = nullptr;
+    EXPECT_EQ(D2XXSlots.FT_Open(0, &portA), FT_OK);
+    EXPECT_EQ(D2XXSlots.FT_Close(portA), FT_OK);
+}
+
+TEST_F(FreeD2xx, FwloadCliListsWhatItCannotReadAndTheListFilesBadLines) {
+    const std::string bad = dir.Write("bad-devices", "0:0\n");
+    const std::string advice =
+        "fwload-cli: a device that cannot be read is one this user has no access to: install the udev rule of the "
+        "cardprinter-suite-d2xx package (or another that gives access to the device), then unplug the device and "
+        "plug it in again\n";
+    const struct {
+        const char* faults;
+        std::string deviceList;
+        std::string out;
+        std::string err;
+    } cases[] = {
+        {"", "", "0\t\"CARD PRINTER\"\tFWSIM1000\tcard printer\n", ""},
+        {"open-error:0", "", "0\t(cannot be read)\t-\tnot a card printer\n", advice},
+        {"", bad, "0\t\"CARD PRINTER\"\tFWSIM1000\tcard printer\n",
+         "libftd2xx: " + bad + ":1: \"0:0\" is not VENDOR:PRODUCT (1 to 4 hex digits each, not zero); line skipped\n"},
+    };
+    for (const auto& c : cases) {
+        ProcessOptions options;
+        options.environment = {"LD_LIBRARY_PATH=" + kStack, "FWSIM_STATE_DIR=" + sim.StateDir(),
+                               "FWSIM_FAULTS=" + std::string(c.faults), "CARDPRINTER_D2XX_DEVICES=" + c.deviceList};
+        const ProcessResult result = RunProcess(FWLOAD_CLI_PATH, {"--list"}, options);
+        EXPECT_EQ(result.exitCode, 0) << c.faults;
+        EXPECT_EQ(result.out, c.out) << c.faults;
+        EXPECT_EQ(result.err, c.err) << c.faults;
+    }
+}
+
+// The stand-in libusb holds us to libusb's rules on contexts, so that no test passes on code the
+// real library would crash in.
+TEST(StandInLibusb, StopsOnWhatTheRealLibraryWouldCrashOn) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    void* usb = dlopen("libusb-1.0.so.0", RTLD_NOW);
+    ASSERT_NE(dlsym(usb, "FwSim_UsbOpenCount"), nullptr) << "not the stand-in";
+    const auto init = reinterpret_cast<int (*)(libusb_context**)>(dlsym(usb, "libusb_init"));
+    const auto exit = reinterpret_cast<void (*)(libusb_context*)>(dlsym(usb, "libusb_exit"));
+    const auto list = reinterpret_cast<ssize_t (*)(libusb_context*, libusb_device***)>(dlsym(usb, "libusb_get_device_list"));
+    const auto open = reinterpret_cast<int (*)(libusb_device*, libusb_device_handle**)>(dlsym(usb, "libusb_open"));
+    const auto close = reinterpret_cast<void (*)(libusb_device_handle*)>(dlsym(usb, "libusb_close"));
+    const auto claim = reinterpret_cast<int (*)(libusb_device_handle*, int)>(dlsym(usb, "libusb_claim_interface"));
+    const auto openFirst = [&](libusb_context*& context) {
+        init(&context);
+        libusb_device** devices = nullptr;
+        list(context, &devices);
+        libusb_device_handle* handle = nullptr;
+        open(devices[0], &handle);
+        return handle;
+    };
+    const struct {
+        const char* misuse;
+        std::function<void()> run;
+        const char* message;
+    } cases[] = {
+        {"exit with a handle open", [&] { libusb_context* c; openFirst(c); exit(c); },
+         "libusb_exit with 1 device handle\\(s\\) still open in that context"},
+        {"handle used after close", [&] { libusb_context* c; auto* h = openFirst(c); close(h); claim(h, 0); },
+         "a device handle used after libusb_close"},
+        {"context used after exit", [&] { libusb_context* c; init(&c); exit(c); libusb_device** d; list(c, &d); },
+         "a context used after libusb_exit"},
+    };
+    for (const auto& c : cases) EXPECT_DEATH(c.run(), c.message) << c.misuse;
 }
 
 TEST_F(FreeD2xx, FwloadCliDownloadsAndFailsTheSameWayThroughUsb) {
