@@ -64,6 +64,7 @@ package: build
 
 bench: build
 	LD_LIBRARY_PATH=build/sim:build/sim/usb build/bench/download_benchmark
+	LD_LIBRARY_PATH=build/sim:build/sim/usb build/bench/control_wait_benchmark
 
 test-windows:
 	@scripts/ensure-packages $(WINDOWS_PACKAGES)
