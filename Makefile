@@ -9,6 +9,9 @@ PACKAGES := cmake ninja-build g++ pkg-config dpkg-dev file \
 WINDOWS_PACKAGES := cmake ninja-build g++-mingw-w64-x86-64 googletest wine wine64 libcli11-dev nlohmann-json3-dev
 WINE := env -u DISPLAY WINEPREFIX=$(CURDIR)/build-windows/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
+# The VM test through QEMU's FTDI chip model: Debian's kernel, busybox and QEMU.
+USB_VM_PACKAGES := qemu-system-x86 linux-image-amd64 busybox-static cpio socat
+
 # Fuzzing: clang with libFuzzer.
 FUZZ_PACKAGES := clang libclang-rt-dev
 FUZZ_SECONDS ?= 60
@@ -16,7 +19,7 @@ FUZZ_SECONDS ?= 60
 PRESET ?= default
 CMAKE_FLAGS := $(if $(SUITE_WERROR),-DSUITE_WERROR=$(SUITE_WERROR))
 
-.PHONY: all deps configure build test test-native test-asan fuzz fuzz-smoke run bench package test-windows clean
+.PHONY: all deps configure build test test-native test-asan fuzz fuzz-smoke run bench package test-windows test-usb-vm clean
 
 all: build
 
@@ -65,6 +68,12 @@ package: build
 bench: build
 	LD_LIBRARY_PATH=build/sim:build/sim/usb build/bench/download_benchmark
 	LD_LIBRARY_PATH=build/sim:build/sim/usb build/bench/control_wait_benchmark
+
+# The free D2XX library in a VM, on Debian's libusb and libftdi1 and Linux's USB stack, against
+# QEMU's FTDI chip model with the virtual printer behind it (a few minutes; CI runs it).
+test-usb-vm: build
+	@scripts/ensure-packages $(USB_VM_PACKAGES)
+	tests/usbvm/run-vm-tests build
 
 test-windows:
 	@scripts/ensure-packages $(WINDOWS_PACKAGES)
