@@ -58,11 +58,7 @@ FT_STATUS Device::Read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t*
     *received = static_cast<std::uint32_t>(taken);
     readerWake_.notify_all();
     if (taken == count) return FT_OK;
-    if (readFailed_) {
-        readFailed_ = false;
-        return FT_IO_ERROR;
-    }
-    return lost_ ? FT_IO_ERROR : FT_OK;
+    return lost_ || readFailed_ ? FT_IO_ERROR : FT_OK;
 }
 
 FT_STATUS Device::Write(std::uint8_t* buffer, std::uint32_t count, std::uint32_t* written) {
@@ -81,10 +77,7 @@ FT_STATUS Device::Write(std::uint8_t* buffer, std::uint32_t count, std::uint32_t
 FT_STATUS Device::QueueStatus(std::uint32_t* bytes) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!Usable()) return Refused();
-    if (readFailed_) {
-        readFailed_ = false;
-        return FT_IO_ERROR;
-    }
+    if (readFailed_) return FT_IO_ERROR;
     *bytes = static_cast<std::uint32_t>(received_.size());
     return FT_OK;
 }
@@ -178,6 +171,7 @@ void Device::ReadFromChip() {
         switch (transfer_->status) {
             case LIBUSB_TRANSFER_COMPLETED:
             case LIBUSB_TRANSFER_TIMED_OUT:
+                readFailed_ = false;
                 KeepPacketData(chunk.data(), transfer_->actual_length);
                 break;
             case LIBUSB_TRANSFER_CANCELLED:
@@ -186,7 +180,7 @@ void Device::ReadFromChip() {
                 lost_ = true;
                 arrived_.notify_all();
                 break;
-            default:  // a stall or a failed transfer: fail the next read, then try again
+            default:  // a stall or a failed transfer: reads fail until a transfer succeeds again
                 readFailed_ = true;
                 arrived_.notify_all();
                 readerWake_.wait_for(lock, kRetryAfterError, [&] { return stop_; });

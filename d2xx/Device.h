@@ -62,7 +62,7 @@ private:
     std::uint32_t writeTimeoutMs_ = 0;
     bool lost_ = false;
     bool closing_ = false;
-    bool readFailed_ = false;  // the reader's last transfer failed; the next read or query says so
+    bool readFailed_ = false;  // the reader's last transfer failed: reads and queries fail until one succeeds
     bool paused_ = false;
     bool inFlight_ = false;
     bool stop_ = false;

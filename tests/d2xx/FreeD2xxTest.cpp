@@ -140,19 +140,19 @@ TEST_F(FreeD2xx, AnUnpluggedPrinterFailsEveryLaterCallWithoutHanging) {
 }
 
 TEST_F(FreeD2xx, APurgeDropsWhatTheChipHeldWithoutWaitingForTheReadersTransfer) {
-    sim.Set("FWSIM_LATENCY_MS", "200");  // the chip holds a short reply for 200 ms
+    sim.Set("FWSIM_LATENCY_MS", "500");  // the chip holds a short reply, and the reader's transfer, 500 ms
     ASSERT_TRUE(FindCardPrinter());
     std::memcpy(FTOutBuffer, "\x1B\x52\x44\x0D", 4);
     ASSERT_EQ(WriteFTDevice(4), 4u);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the answer is in the chip now
     const auto start = Clock::now();
     EXPECT_EQ(PurgeFTDeviceRX(), FT_OK);
-    // Not a read period behind the reader's transfer (200 ms here).
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Waiting for the reader's transfer would take most of the 500 ms.
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(400));
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
     EXPECT_EQ(GetFTDeviceQueueStatus(), FT_OK);
     EXPECT_EQ(FTRxQueueBytes, 0u) << "a byte read before the purge survived it";
-    EXPECT_LT(MillisecondsToTheModeChangeReply(), 200 + 100);
+    EXPECT_LT(MillisecondsToTheModeChangeReply(), 500 + 300);
     EXPECT_EQ(FTRxQueueBytes, 1u);
 }
 
