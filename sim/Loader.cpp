@@ -1,43 +1,29 @@
 // The printer's loader: mode change, framed requests checked by CRC, letter and sequence.
 #include "Loader.h"
 
-#include "DownloadFrames.h"
+#include <algorithm>
+#include <iterator>
+
 #include "PrinterStore.h"
-#include "crc16.h"
+#include "Wire.h"
 
 namespace sim {
 
 namespace {
 
-constexpr std::uint8_t kEsc = 0x1B;
-constexpr std::uint8_t kOk = 0x30;
-constexpr std::uint8_t kChecksumMismatch = 0x31;
-constexpr std::size_t kOverlongExtraBytes = 70000;
-constexpr std::uint8_t kModeChange[kModeChangeLength] = {0x1B, 0x52, 0x44, 0x0D};
+using namespace wire;
 
-std::size_t FrameLength(std::uint8_t letter) {
-    switch (letter) {
-        case kPollLetter: return kPollFrameLength;
-        case kDataLetter: return kDataFrameLength;
-        case kWriteToMemoryLetter: return kWriteToMemoryFrameLength;
-        case kChecksumLetter: return kChecksumFrameLength;
-        default: return 0;
-    }
-}
+constexpr std::uint8_t kOk = '0';
+constexpr std::uint8_t kChecksumMismatch = '1';
+constexpr std::size_t kOverlongExtraBytes = 70000;
 
 RequestKind KindOf(std::uint8_t letter) {
     switch (letter) {
-        case kDataLetter: return RequestKind::Data;
-        case kWriteToMemoryLetter: return RequestKind::WriteToMemory;
-        case kChecksumLetter: return RequestKind::Checksum;
+        case kData: return RequestKind::Data;
+        case kWriteToMemory: return RequestKind::WriteToMemory;
+        case kChecksum: return RequestKind::Checksum;
         default: return RequestKind::Poll;
     }
-}
-
-std::vector<std::uint8_t> FramedReply(std::uint8_t code, std::uint8_t letter) {
-    std::vector<std::uint8_t> reply(kReplyLength);
-    BuildReply(reply.data(), code, letter);
-    return reply;
 }
 
 }  // namespace
@@ -62,16 +48,16 @@ std::vector<LoaderReply> Loader::Receive(const std::uint8_t* bytes, std::size_t 
     while (used < pending_.size() && !vanished_) {
         const std::uint8_t* const start = pending_.data() + used;
         const std::size_t available = pending_.size() - used;
-        if (start[0] == kEsc) {
+        if (start[0] == kEscape) {
             // The mode-change command also restarts a loader left running by an earlier download.
-            if (available < kModeChangeLength) break;
-            if (std::equal(kModeChange, kModeChange + kModeChangeLength, start)) {
+            if (available < sizeof kModeChange) break;
+            if (std::equal(std::begin(kModeChange), std::end(kModeChange), start)) {
                 loaderMode_ = true;
                 polled_ = written_ = false;
                 expectedSequence_ = 0;
                 payload_.clear();
-                used += kModeChangeLength;
-                for (LoaderReply& reply : Answer(RequestKind::ModeChange, 0, kAck, -1, config_->latencyMs)) {
+                used += sizeof kModeChange;
+                for (LoaderReply& reply : Answer(RequestKind::ModeChange, 0, kAcknowledge, -1, config_->latencyMs)) {
                     replies.push_back(std::move(reply));
                 }
                 continue;
@@ -79,14 +65,14 @@ std::vector<LoaderReply> Loader::Receive(const std::uint8_t* bytes, std::size_t 
             ++used;
             continue;
         }
-        if (!loaderMode_ || start[0] != kStx) {
+        if (!loaderMode_ || start[0] != kStartOfText) {
             ++used;  // outside a frame: noise the loader skips
             continue;
         }
         if (available < 2) break;
-        const std::size_t length = FrameLength(start[1]);
+        const std::size_t length = RequestLength(start[1]);
         if (length == 0) {
-            replies.push_back({FramedReply(kNak, start[1]), config_->latencyMs});
+            replies.push_back({Reply(kRefuse, start[1]), config_->latencyMs});
             used += 2;
             continue;
         }
@@ -94,10 +80,7 @@ std::vector<LoaderReply> Loader::Receive(const std::uint8_t* bytes, std::size_t 
 
         const RequestKind kind = KindOf(start[1]);
         const int frame = kind == RequestKind::Data ? (start[2] << 8 | start[3]) : -1;
-        std::uint16_t crc = 0;
-        UpdateCrc16(start, static_cast<std::uint16_t>(length), crc);
-        const bool intact = crc == 0 && start[length - 3] == kEtx;
-        const std::uint8_t code = intact ? Handle(kind, start) : kNak;
+        const std::uint8_t code = Intact(start, length) ? Handle(kind, start) : kRefuse;
         const unsigned delay = config_->latencyMs + (kind == RequestKind::WriteToMemory ? config_->writeMs : 0);
         for (LoaderReply& reply : Answer(kind, start[1], code, frame, delay)) replies.push_back(std::move(reply));
         used += length;
@@ -110,7 +93,7 @@ std::uint8_t Loader::Handle(RequestKind kind, const std::uint8_t* frame) {
     // A request the fault plan rejects must leave no trace in the printer.
     const ReplyFaultRule* fault =
         FindReplyFault(*config_, kind, kind == RequestKind::Data ? (frame[2] << 8 | frame[3]) : -1);
-    if (fault != nullptr && fault->fault != ReplyFault::Corrupt && fault->fault != ReplyFault::Overlong) return kNak;
+    if (fault != nullptr && fault->fault != ReplyFault::Corrupt && fault->fault != ReplyFault::Overlong) return kRefuse;
 
     switch (kind) {
         case RequestKind::Poll:
@@ -118,13 +101,13 @@ std::uint8_t Loader::Handle(RequestKind kind, const std::uint8_t* frame) {
             return kOk;
         case RequestKind::Data: {
             const std::uint16_t sequence = static_cast<std::uint16_t>(frame[2] << 8 | frame[3]);
-            if (!polled_ || written_ || sequence != expectedSequence_) return kNak;
-            payload_.insert(payload_.end(), frame + kDataPayloadOffset, frame + kDataPayloadOffset + kDataPayloadSize);
+            if (!polled_ || written_ || sequence != expectedSequence_) return kRefuse;
+            payload_.insert(payload_.end(), frame + kPayloadOffset, frame + kPayloadOffset + kPayloadSize);
             ++expectedSequence_;
             return kOk;
         }
         case RequestKind::WriteToMemory:
-            if (!polled_) return kNak;
+            if (!polled_) return kRefuse;
             written_ = true;
             return kOk;
         case RequestKind::Checksum: {
@@ -139,22 +122,22 @@ std::uint8_t Loader::Handle(RequestKind kind, const std::uint8_t* frame) {
         case RequestKind::ModeChange:
             break;
     }
-    return kNak;
+    return kRefuse;
 }
 
 std::vector<LoaderReply> Loader::Answer(RequestKind kind, std::uint8_t letter, std::uint8_t code, int frame,
                                         unsigned delayMs) {
     std::vector<std::uint8_t> bytes =
-        kind == RequestKind::ModeChange ? std::vector<std::uint8_t>{code} : FramedReply(code, letter);
+        kind == RequestKind::ModeChange ? std::vector<std::uint8_t>{code} : Reply(code, letter);
     const ReplyFaultRule* fault = FindReplyFault(*config_, kind, frame);
     if (fault != nullptr) {
         switch (fault->fault) {
             case ReplyFault::Nak:
-                bytes = kind == RequestKind::ModeChange ? std::vector<std::uint8_t>{kNak} : FramedReply(kNak, letter);
+                bytes = kind == RequestKind::ModeChange ? std::vector<std::uint8_t>{kRefuse} : Reply(kRefuse, letter);
                 break;
             case ReplyFault::Code:
                 bytes = kind == RequestKind::ModeChange ? std::vector<std::uint8_t>{fault->code}
-                                                        : FramedReply(fault->code, letter);
+                                                        : Reply(fault->code, letter);
                 break;
             case ReplyFault::Silence:
                 return {};

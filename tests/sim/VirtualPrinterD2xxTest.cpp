@@ -1,5 +1,5 @@
 // The virtual printer's D2XX face, loaded by name through the real binding, in real time: the
-// loader's side of the exchange against frames built by our own builders.
+// loader's side of the exchange, sent the golden bytes rather than anything the host's code builds.
 #include <chrono>
 #include <thread>
 
@@ -8,29 +8,30 @@
 
 #include "CardPrinterSdk.h"
 #include "D2XX_Dyn.h"
-#include "DownloadFrames.h"
+#include "GoldenVectors.h"
 #include "MessageBoxRecorder.h"
 #include "SimEnvironment.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using golden::Bytes;
 using Clock = std::chrono::steady_clock;
 using ::testing::ElementsAre;
 
-Bytes Reply(std::uint8_t code, std::uint8_t letter) {
-    Bytes reply(kReplyLength);
-    BuildReply(reply.data(), code, letter);
-    return reply;
-}
+const Bytes kZerosFrame0 = golden::DataFrame(0, {}, 0xDA, 0xF0);
+const Bytes kZerosFrame1 = golden::DataFrame(1, {}, 0x2E, 0xE7);
+const Bytes kAaFrame0 = golden::DataFrame(0, {0xAA}, 0x11, 0x32);
 
 class VirtualPrinterD2xx : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(LoadD2XXLibrary()); }
     void TearDown() override { CloseCardPrinter(); }
 
-    // Writes what a builder put in FTOutBuffer; returns the count written.
-    std::uint32_t Send(std::size_t length) { return WriteFTDevice(static_cast<std::uint32_t>(length)); }
+    // Writes the bytes; returns the count written.
+    std::uint32_t Send(const Bytes& bytes) {
+        std::copy(bytes.begin(), bytes.end(), FTOutBuffer);
+        return WriteFTDevice(static_cast<std::uint32_t>(bytes.size()));
+    }
 
     // Waits (up to a second) for the reply to start, then reads until a read comes back empty.
     Bytes Collect() {
@@ -45,20 +46,15 @@ protected:
         return reply;
     }
 
-    Bytes SendData(std::uint16_t sequence, const Bytes& payload) {
-        std::fill(FTOutBuffer, FTOutBuffer + 65535, 0);
-        PutDataFrameHead(FTOutBuffer, sequence);
-        std::copy(payload.begin(), payload.end(), FTOutBuffer + kDataPayloadOffset);
-        EXPECT_EQ(Send(CompleteDataFrame(FTOutBuffer)), 519u);
+    Bytes Exchange(const Bytes& request) {
+        EXPECT_EQ(Send(request), request.size());
         return Collect();
     }
 
     void StartLoader() {
         ASSERT_TRUE(FindCardPrinter());
-        ASSERT_EQ(Send(BuildModeChangeCommand(FTOutBuffer)), 4u);
-        ASSERT_EQ(Collect(), Bytes{0x06});
-        ASSERT_EQ(Send(BuildPollFrame(FTOutBuffer)), 5u);
-        ASSERT_EQ(Collect(), Reply(0x30, 0x40));
+        ASSERT_EQ(Exchange(golden::kModeChange), golden::kModeChangeAnswer);
+        ASSERT_EQ(Exchange(golden::kPoll), golden::kPollAccepted);
     }
 
     SimEnvironment sim;
@@ -79,23 +75,29 @@ TEST_F(VirtualPrinterD2xx, BindsEveryEntryPointAndDoesNotResolveTwice) {
     EXPECT_NE(D2XXSlots.FT_EE_Program, nullptr);
 }
 
-TEST_F(VirtualPrinterD2xx, AcceptsAWholeDownloadAndKeepsTheImage) {
-    StartLoader();
-    EXPECT_EQ(SendData(0, {0x01, 0x02, 0x03}), Reply(0x30, 0x41));
-    ASSERT_EQ(Send(BuildWriteToMemoryFrame(FTOutBuffer)), 5u);
-    EXPECT_EQ(Collect(), Reply(0x30, 0x42));
-    ASSERT_EQ(Send(BuildChecksumFrame(FTOutBuffer, 0x0006)), 7u);
-    EXPECT_EQ(Collect(), Reply(0x30, 0x43));
-
-    const sim::PrinterState state = sim.State();
-    EXPECT_EQ(state.downloads, 1);
-    EXPECT_EQ(state.imageSum, 0x0006);
-    Bytes expected(512, 0);
-    expected[0] = 1;
-    expected[1] = 2;
-    expected[2] = 3;
-    const std::string image = sim.StoredImage();
-    EXPECT_EQ(Bytes(image.begin(), image.end()), expected);
+TEST_F(VirtualPrinterD2xx, AnswersEachGoldenDownloadAndKeepsItsImage) {
+    const struct {
+        const char* name;
+        golden::Download download;
+        std::uint16_t byteSum;
+    } cases[] = {
+        {"three bytes", golden::ThreeByteImage(), 0x0006},
+        {"header only", golden::HeaderOnly(), 0x0000},
+        {"512 bytes", golden::BoundaryImage(), 0xFF00},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(FindCardPrinter());
+        for (std::size_t i = 0; i < c.download.requests.size(); ++i) {
+            EXPECT_EQ(Exchange(c.download.requests[i]), c.download.replies[i]) << c.name << ", request " << i;
+        }
+        CloseCardPrinter();
+        EXPECT_EQ(sim.State().imageSum, c.byteSum) << c.name;
+        const std::string stored = sim.StoredImage();
+        std::string expected = c.download.image;
+        expected.resize((expected.size() / 512 + 1) * 512, '\0');
+        EXPECT_EQ(stored, expected) << c.name;
+    }
+    EXPECT_EQ(sim.State().downloads, 3);
 
     // The same printer, seen through the SDK face: restarting for two status queries, then ready.
     const platform::LibraryHandle sdk = platform::LoadLibraryByName("crdprt.dll");
@@ -110,19 +112,24 @@ TEST_F(VirtualPrinterD2xx, AcceptsAWholeDownloadAndKeepsTheImage) {
 
 TEST_F(VirtualPrinterD2xx, RejectsBadFramesSequencesAndSums) {
     StartLoader();
-    EXPECT_EQ(SendData(1, {}), Reply(0x15, 0x41));  // frame 0 expected
-    EXPECT_EQ(SendData(0, {0xAA}), Reply(0x30, 0x41));
-    EXPECT_EQ(SendData(0, {0xAA}), Reply(0x15, 0x41));  // already taken
-
-    BuildPollFrame(FTOutBuffer);
-    FTOutBuffer[4] ^= 0x01;  // damaged CRC
-    ASSERT_EQ(Send(5), 5u);
-    EXPECT_EQ(Collect(), Reply(0x15, 0x40));
-
-    ASSERT_EQ(Send(BuildWriteToMemoryFrame(FTOutBuffer)), 5u);
-    EXPECT_EQ(Collect(), Reply(0x30, 0x42));
-    ASSERT_EQ(Send(BuildChecksumFrame(FTOutBuffer, 0x00AB)), 7u);
-    EXPECT_EQ(Collect(), Reply(0x31, 0x43));
+    Bytes damagedPoll = golden::kPoll;
+    damagedPoll[4] ^= 0x01;
+    Bytes damagedData = kAaFrame0;
+    damagedData[517] ^= 0x80;  // the CRC's high byte
+    const struct {
+        const char* what;
+        Bytes request;
+        Bytes reply;
+    } rows[] = {
+        {"frame 1 before frame 0", kZerosFrame1, golden::kDataRefused},
+        {"a damaged data frame", damagedData, golden::kDataRefused},
+        {"frame 0", kAaFrame0, golden::kDataAccepted},
+        {"frame 0 again", kAaFrame0, golden::kDataRefused},
+        {"a damaged poll", damagedPoll, golden::kPollRefused},
+        {"write to memory", golden::kWriteToMemory, golden::kWriteAccepted},
+        {"a wrong byte sum", {0x02, 0x43, 0x00, 0xAB, 0x03, 0x46, 0xED}, golden::kChecksumMismatch},
+    };
+    for (const auto& row : rows) EXPECT_EQ(Exchange(row.request), row.reply) << row.what;
     EXPECT_EQ(sim.State().downloads, 0);
 }
 
@@ -138,7 +145,7 @@ TEST_F(VirtualPrinterD2xx, AnEmptyReadReturnsAfterTheReadTimeout) {
 TEST_F(VirtualPrinterD2xx, RepliesBecomeReadableAfterTheLatency) {
     sim.Set("FWSIM_LATENCY_MS", "60");
     ASSERT_TRUE(FindCardPrinter());
-    ASSERT_EQ(Send(BuildModeChangeCommand(FTOutBuffer)), 4u);
+    ASSERT_EQ(Send(golden::kModeChange), 4u);
     ASSERT_EQ(GetFTDeviceQueueStatus(), FT_OK);
     EXPECT_EQ(FTRxQueueBytes, 0u);
     std::this_thread::sleep_for(std::chrono::milliseconds(80));
@@ -149,36 +156,29 @@ TEST_F(VirtualPrinterD2xx, RepliesBecomeReadableAfterTheLatency) {
 TEST_F(VirtualPrinterD2xx, ShortWritesAcceptPartOfAFrameAndTheRestCompletesIt) {
     sim.Set("FWSIM_FAULTS", "short:0:2:200");
     StartLoader();
-    std::fill(FTOutBuffer, FTOutBuffer + 65535, 0);
-    PutDataFrameHead(FTOutBuffer, 0);
-    CompleteDataFrame(FTOutBuffer);
-    const Bytes frame(FTOutBuffer, FTOutBuffer + 519);
-    ASSERT_EQ(Send(519), 200u);
-    std::copy(frame.begin() + 200, frame.end(), FTOutBuffer);
-    ASSERT_EQ(Send(319), 200u);
-    std::copy(frame.begin() + 400, frame.end(), FTOutBuffer);
-    ASSERT_EQ(Send(119), 119u);
-    EXPECT_EQ(Collect(), Reply(0x30, 0x41));
+    const Bytes& frame = kZerosFrame0;
+    ASSERT_EQ(Send(frame), 200u);
+    ASSERT_EQ(Send(Bytes(frame.begin() + 200, frame.end())), 200u);
+    ASSERT_EQ(Send(Bytes(frame.begin() + 400, frame.end())), 119u);
+    EXPECT_EQ(Collect(), golden::kDataAccepted);
 }
 
 TEST_F(VirtualPrinterD2xx, InjectedReplyFaults) {
     sim.Set("FWSIM_FAULTS", "nak:data:1,corrupt:write,code:checksum:32");
     StartLoader();
-    EXPECT_EQ(SendData(0, {}), Reply(0x30, 0x41));
-    EXPECT_EQ(SendData(1, {}), Reply(0x15, 0x41));
-    EXPECT_EQ(SendData(1, {}), Reply(0x15, 0x41));  // every time
-    ASSERT_EQ(Send(BuildWriteToMemoryFrame(FTOutBuffer)), 5u);
-    Bytes corrupted = Reply(0x30, 0x42);
+    EXPECT_EQ(Exchange(kZerosFrame0), golden::kDataAccepted);
+    EXPECT_EQ(Exchange(kZerosFrame1), golden::kDataRefused);
+    EXPECT_EQ(Exchange(kZerosFrame1), golden::kDataRefused);  // every time
+    Bytes corrupted = golden::kWriteAccepted;
     corrupted.back() ^= 0xFF;
-    EXPECT_EQ(Collect(), corrupted);
-    ASSERT_EQ(Send(BuildChecksumFrame(FTOutBuffer, 0)), 7u);
-    EXPECT_EQ(Collect(), Reply(0x32, 0x43));
+    EXPECT_EQ(Exchange(golden::kWriteToMemory), corrupted);
+    EXPECT_EQ(Exchange(golden::HeaderOnly().requests.back()), (Bytes{0x02, 0x32, 0x43, 0x03, 0xA1, 0xE4}));
 }
 
 TEST_F(VirtualPrinterD2xx, SilenceAndOverlongReplies) {
     sim.Set("FWSIM_FAULTS", "silence:mode");
     ASSERT_TRUE(FindCardPrinter());
-    ASSERT_EQ(Send(BuildModeChangeCommand(FTOutBuffer)), 4u);
+    ASSERT_EQ(Send(golden::kModeChange), 4u);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     ASSERT_EQ(GetFTDeviceQueueStatus(), FT_OK);
     EXPECT_EQ(FTRxQueueBytes, 0u);
@@ -186,20 +186,16 @@ TEST_F(VirtualPrinterD2xx, SilenceAndOverlongReplies) {
 
     sim.Set("FWSIM_FAULTS", "overlong:poll");
     ASSERT_TRUE(FindCardPrinter());
-    ASSERT_EQ(Send(BuildModeChangeCommand(FTOutBuffer)), 4u);
-    ASSERT_EQ(Collect(), Bytes{0x06});
-    ASSERT_EQ(Send(BuildPollFrame(FTOutBuffer)), 5u);
-    const Bytes reply = Collect();
+    ASSERT_EQ(Exchange(golden::kModeChange), golden::kModeChangeAnswer);
+    const Bytes reply = Exchange(golden::kPoll);
     EXPECT_EQ(reply.size(), 6u + 70000u);
-    EXPECT_EQ(Bytes(reply.begin(), reply.begin() + 6), Reply(0x30, 0x40));
+    EXPECT_EQ(Bytes(reply.begin(), reply.begin() + 6), golden::kPollAccepted);
 }
 
 TEST_F(VirtualPrinterD2xx, AnUnpluggedDeviceReportsIoErrors) {
     sim.Set("FWSIM_FAULTS", "vanish:data:0");
     StartLoader();
-    std::fill(FTOutBuffer, FTOutBuffer + 65535, 0);
-    PutDataFrameHead(FTOutBuffer, 0);
-    ASSERT_EQ(Send(CompleteDataFrame(FTOutBuffer)), 519u);
+    ASSERT_EQ(Send(kZerosFrame0), 519u);
     EXPECT_EQ(GetFTDeviceQueueStatus(), FT_IO_ERROR);
     EXPECT_EQ(ReadFTDevice(65535), 0u);
     EXPECT_EQ(WriteFTDevice(5), 0u);

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 
 #include "EngineFixture.h"
+#include "GoldenVectors.h"
 
 namespace {
 
@@ -18,6 +19,13 @@ const Bytes kWriteToMemory = {0x02, 0x42, 0x03, 0x8C, 0x24};
 class Download : public EngineTest {
 protected:
     std::int64_t WriteTimeMs(std::size_t index) const { return device.writes.at(index).atUs / 1000; }
+    // A data frame's first 516 bytes: STX 'A', the sequence number, the payload padded with zeros.
+    static Bytes Head(std::uint8_t sequence, Bytes::const_iterator first, Bytes::const_iterator last) {
+        Bytes head{0x02, 0x41, 0x00, sequence};
+        head.insert(head.end(), first, last);
+        head.resize(516, 0x00);
+        return head;
+    }
 };
 
 TEST_F(Download, SendsAThreeByteImageByteForByteWithItsPauses) {
@@ -66,23 +74,22 @@ TEST_F(Download, SleepsFiveSecondsAfterCompletingAndGatesStop) {
     EXPECT_THAT(stop, ElementsAre("stop: on", "stop: off", "stop: off"));
 }
 
-TEST_F(Download, AnImageOfWholeBlocksEndsWithAFrameOfZeros) {
-    Bytes image(512);
-    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 3 + 1);
-    Run(Firmware(image));
-    const std::vector<Bytes> writes = Writes();
-    ASSERT_EQ(writes.size(), 6u);
-    EXPECT_EQ(writes[2], DataFrame(0, image));
-    EXPECT_EQ(writes[3], DataFrame(1, {}));
-    EXPECT_EQ(device.CompletedDownloads(), 1);
-}
-
-TEST_F(Download, AHeaderOnlyFileSendsOneEmptyFrameAndASumOfZero) {
-    Run(Firmware({}));
-    Bytes checksum(7);
-    BuildChecksumFrame(checksum.data(), 0x0000);
-    EXPECT_THAT(Writes(), ElementsAre(kModeChange, kPoll, DataFrame(0, {}), kWriteToMemory, checksum));
-    EXPECT_EQ(host.status, "Status: Download complete!!...");
+TEST_F(Download, SendsEachGoldenDownloadByteForByte) {
+    const struct {
+        const char* name;
+        golden::Download download;
+    } cases[] = {
+        {"three bytes", golden::ThreeByteImage()},
+        {"header only: one frame of zeros, a sum of zero", golden::HeaderOnly()},
+        {"512 bytes: a whole frame, then one of zeros", golden::BoundaryImage()},
+    };
+    for (const auto& c : cases) {
+        device.writes.clear();
+        Run(Firmware(Bytes(c.download.image.begin(), c.download.image.end()), "golden.bin"));
+        EXPECT_EQ(Writes(), c.download.requests) << c.name;
+        EXPECT_EQ(host.status, "Status: Download complete!!...") << c.name;
+    }
+    EXPECT_EQ(device.CompletedDownloads(), 3);
 }
 
 TEST_F(Download, NumbersFramesAndCountsImageBytesAgainstTheFileSize) {
@@ -91,8 +98,10 @@ TEST_F(Download, NumbersFramesAndCountsImageBytesAgainstTheFileSize) {
     Run(Firmware(image));
     const std::vector<Bytes> writes = Writes();
     ASSERT_EQ(writes.size(), 6u);
-    EXPECT_EQ(writes[2], DataFrame(0, Bytes(image.begin(), image.begin() + 512)));
-    EXPECT_EQ(writes[3], DataFrame(1, Bytes(image.begin() + 512, image.end())));
+    ASSERT_EQ(writes[2].size(), 519u);
+    ASSERT_EQ(writes[3].size(), 519u);
+    EXPECT_EQ(Bytes(writes[2].begin(), writes[2].begin() + 516), Head(0x00, image.begin(), image.begin() + 512));
+    EXPECT_EQ(Bytes(writes[3].begin(), writes[3].begin() + 516), Head(0x01, image.begin() + 512, image.end()));
     EXPECT_EQ(host.sizeText, "1,024 Bytes");
     const std::vector<std::string> texts = host.StatusTexts();
     EXPECT_NE(std::find(texts.begin(), texts.end(), "Status: Downloading( 512 / 1,024 bytes )"), texts.end());
@@ -105,7 +114,7 @@ TEST_F(Download, NumbersFramesAndCountsImageBytesAgainstTheFileSize) {
 TEST_F(Download, RetriesAShortDataFrameWithTheUnsentRest) {
     device.printer.shortWrites = {{0, 1, 200}};
     Run(Firmware({0x01, 0x02, 0x03}));
-    const Bytes frame = DataFrame(0, {0x01, 0x02, 0x03});
+    const Bytes frame = golden::ThreeByteImage().requests[2];
     ASSERT_GE(device.writes.size(), 4u);
     EXPECT_EQ(device.writes[2].asked, 519u);
     EXPECT_EQ(device.writes[2].bytes, Bytes(frame.begin(), frame.begin() + 200));

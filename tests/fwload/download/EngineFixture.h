@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include "DownloadEngine.h"
-#include "DownloadFrames.h"
 #include "FakeD2xx.h"
 #include "FakeSdk.h"
 #include "TempDir.h"
@@ -35,14 +34,6 @@ protected:
         engine.BeginDownload();
         engine.RunDownload(file);
         engine.EndDownload();
-    }
-
-    static Bytes DataFrame(std::uint16_t sequence, const Bytes& payload) {
-        Bytes frame(65536, 0);
-        PutDataFrameHead(frame.data(), sequence);
-        std::copy(payload.begin(), payload.end(), frame.begin() + 4);
-        frame.resize(CompleteDataFrame(frame.data()));
-        return frame;
     }
 
     // The frames the printer received, one per write.
