@@ -19,7 +19,7 @@ FUZZ_SECONDS ?= 60
 PRESET ?= default
 CMAKE_FLAGS := $(if $(SUITE_WERROR),-DSUITE_WERROR=$(SUITE_WERROR))
 
-.PHONY: all deps configure build test test-native test-asan fuzz fuzz-smoke run bench package test-windows test-usb-vm clean
+.PHONY: all deps configure build test test-native test-asan fuzz fuzz-smoke run bench package test-windows test-usb-vm mutants clean
 
 all: build
 
@@ -61,6 +61,11 @@ run: deps
 	@test -f build/build.ninja || cmake --preset $(PRESET) $(CMAKE_FLAGS)
 	cmake --build --preset $(PRESET) --target $(RUN_TARGETS)
 	@scripts/run-demo
+
+# A mutation smoke: realistic faults applied one at a time to a scratch copy, with the tests that
+# must notice each (not part of CI).
+mutants: deps
+	scripts/mutants
 
 package: build
 	cd build && cpack

@@ -1,6 +1,8 @@
 // One open FTDI port; see Device.h.
 #include "Device.h"
 
+#include "Packets.h"
+
 #include <algorithm>
 #include <chrono>
 #include <vector>
@@ -128,14 +130,11 @@ FT_STATUS Device::TransferFailed(int libusbError) {
     return FT_IO_ERROR;
 }
 
-// Every packet starts with the chip's two modem-status bytes.
 void Device::KeepPacketData(const unsigned char* data, int length) {
-    const int packet = std::max(static_cast<int>(context_->max_packet_size), 3);
-    for (int start = 0; start < length; start += packet) {
-        const int end = std::min(start + packet, length);
-        if (end - start > 2) received_.insert(received_.end(), data + start + 2, data + end);
-    }
-    if (received_.size() > 0) arrived_.notify_all();
+    const std::size_t before = received_.size();
+    AppendPacketData(data, static_cast<std::size_t>(std::max(length, 0)),
+                     static_cast<std::size_t>(context_->max_packet_size), received_);
+    if (received_.size() > before) arrived_.notify_all();
 }
 
 // The driver's side: keeps reading the chip into the receive buffer until the handle closes or the

@@ -150,7 +150,9 @@ std::string CopyIniEntry(const std::string& value, std::size_t bufferSize) {
         text.remove_prefix(1);
     }
     std::string copy(text.substr(0, bufferSize - 1));
-    // The closing quote goes only when the whole value fitted (a cut value keeps what it has).
+    // As the profile API does: the last byte copied goes in place of the closing quote whenever the
+    // quoted text, closing quote included, is no longer than the buffer; a value that fills the
+    // buffer exactly so loses its own last byte, and a longer one keeps all that was copied.
     if (quoted && bufferSize >= text.size() && !copy.empty()) copy.pop_back();
     return copy;
 }

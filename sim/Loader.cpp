@@ -93,7 +93,10 @@ std::uint8_t Loader::Handle(RequestKind kind, const std::uint8_t* frame) {
     // A request the fault plan rejects must leave no trace in the printer.
     const ReplyFaultRule* fault =
         FindReplyFault(*config_, kind, kind == RequestKind::Data ? (frame[2] << 8 | frame[3]) : -1);
-    if (fault != nullptr && fault->fault != ReplyFault::Corrupt && fault->fault != ReplyFault::Overlong) return kRefuse;
+    if (fault != nullptr && fault->fault != ReplyFault::Corrupt && fault->fault != ReplyFault::Overlong &&
+        fault->fault != ReplyFault::Split) {
+        return kRefuse;
+    }
 
     switch (kind) {
         case RequestKind::Poll:
@@ -147,6 +150,13 @@ std::vector<LoaderReply> Loader::Answer(RequestKind kind, std::uint8_t letter, s
             case ReplyFault::Overlong:
                 bytes.insert(bytes.end(), kOverlongExtraBytes, kOk);
                 break;
+            case ReplyFault::Split: {
+                const std::size_t first = (bytes.size() + 1) / 2;
+                std::vector<std::uint8_t> rest(bytes.begin() + static_cast<std::ptrdiff_t>(first), bytes.end());
+                bytes.resize(first);
+                if (rest.empty()) break;
+                return {LoaderReply{std::move(bytes), delayMs}, LoaderReply{std::move(rest), delayMs + kSplitGapMs}};
+            }
             case ReplyFault::Vanish:
                 vanished_ = true;
                 return {};

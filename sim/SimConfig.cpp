@@ -111,7 +111,7 @@ bool ParseFault(const std::string& item, Config& config) {
     static const std::pair<const char*, ReplyFault> kReplyFaults[] = {
         {"nak", ReplyFault::Nak}, {"code", ReplyFault::Code}, {"silence", ReplyFault::Silence},
         {"corrupt", ReplyFault::Corrupt}, {"overlong", ReplyFault::Overlong}, {"vanish", ReplyFault::Vanish},
-        {"stall", ReplyFault::Stall}};
+        {"stall", ReplyFault::Stall}, {"split", ReplyFault::Split}};
     for (const auto& [name, fault] : kReplyFaults) {
         if (kind != name) continue;
         ReplyFaultRule rule;

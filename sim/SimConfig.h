@@ -20,7 +20,11 @@ enum class ReplyFault {
     Overlong,  // the reply is followed by 70,000 further bytes
     Vanish,    // the device is unplugged on receiving the request
     Stall,     // the USB face halts its endpoints on receiving the request (the D2XX face: as Vanish)
+    Split,     // the reply comes in two parts, the second kSplitGapMs after the first
 };
+
+// How long a split reply's second part follows its first: within a read timeout of the window's.
+constexpr unsigned kSplitGapMs = 4;
 
 struct ReplyFaultRule {
     ReplyFault fault = ReplyFault::Nak;

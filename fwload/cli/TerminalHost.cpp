@@ -120,7 +120,6 @@ void TerminalHost::Inform(const std::string& event, const std::string& text, con
 
 void TerminalHost::StatusChanged(const std::string& text) {
     NoteInLinkTrace(text);
-    if (onStatus) onStatus(text);
     const std::string stage = StageOf(text);
     if (!stage.empty()) stage_ = stage;
     if (text == status_text::kInitializing) {

@@ -23,8 +23,8 @@ public:
     std::function<bool()> findPrinter;
     // After a complete download, how long to wait for the printer to answer before giving up.
     unsigned restartTimeoutSeconds = 120;
-    // Hears every status text before it is shown.
-    std::function<void(const std::string&)> onStatus;
+    // Called when the exchange with the printer is over, while the link is still open.
+    std::function<void()> onExchangeEnded;
     // Fields added to the JSON outcome (the device, the mode...).
     std::string outcomeExtras;  // a JSON object's text, or empty
 
@@ -44,6 +44,9 @@ public:
 
     bool FindPrinter() override { return findPrinter ? findPrinter() : RealTimeHost::FindPrinter(); }
     void DownloadFailed(const DownloadFailure& failure) override { failure_ = failure; }
+    void ExchangeEnded() override {
+        if (onExchangeEnded) onExchangeEnded();
+    }
 
 protected:
     void StatusChanged(const std::string& text) override;

@@ -156,7 +156,7 @@ public:
             previous_ = current;
         }
     }
-    // Called as the download ends: before the display set-up and before every failure's close.
+    // Called as the exchange ends, while the link is open, however the download ended.
     void Restore() {
         if (previous_ == 0 || !IsCardPrinterLinkHeld()) return;
         SetFTDeviceLatency(previous_);
@@ -227,11 +227,7 @@ int Download(const CliOptions& options) {
         if (options.fast) latency.Lower();
         return true;
     };
-    host.onStatus = [&latency](const std::string& text) {
-        if (text == status_text::kComplete || text == status_text::kFailure || text == status_text::kIdle) {
-            latency.Restore();
-        }
-    };
+    host.onExchangeEnded = [&latency] { latency.Restore(); };
     nlohmann::json extras{{"version", SUITE_VERSION}, {"mode", options.fast ? "fast" : "standard"}};
     if (choice->device) extras["device"] = DeviceJson(*choice->device);
     host.outcomeExtras = extras.dump();

@@ -318,6 +318,7 @@ void DownloadEngine::SendImage(const std::string& fileName, std::int32_t fileSiz
 
 void DownloadEngine::RunDownload(const std::string& fileName) {
     if (!host_.FindPrinter()) return;
+    exchangeEnded_ = false;
 
     std::int32_t fileSize = 0;
     if (!FirmwareStream.Open(fileName)) {
@@ -384,6 +385,7 @@ void DownloadEngine::RunDownload(const std::string& fileName) {
         }
 
         // Outcome.
+        EndExchange();
         if (StopFlag) {
             host_.SetStatusText(status_text::kFailure);
         } else {
@@ -394,7 +396,14 @@ void DownloadEngine::RunDownload(const std::string& fileName) {
         }
     }
 
+    EndExchange();
     CloseFirmwareFile();
     CloseCardPrinter();
     if (failure_.Failed()) host_.DownloadFailed(failure_);
+}
+
+void DownloadEngine::EndExchange() {
+    if (exchangeEnded_) return;
+    exchangeEnded_ = true;
+    host_.ExchangeEnded();
 }

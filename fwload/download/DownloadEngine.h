@@ -100,6 +100,8 @@ private:
     bool WriteDataFrame();
     // Checks the file's size and header; false (having told the user) when it is not firmware.
     bool CheckFirmwareFile(const std::string& fileName, std::int32_t& fileSize);
+    // Tells the host, once per download, that the exchange with the printer is over.
+    void EndExchange();
 
     DownloadHost& host_;
     std::array<std::uint8_t, 65536> reply_{};
@@ -110,4 +112,5 @@ private:
     std::int32_t fileSize_ = 0;
     std::uint16_t imageSum_ = 0;
     bool stopPressed_ = false;
+    bool exchangeEnded_ = false;
 };

@@ -41,6 +41,10 @@ public:
     // none. The default is the window's discovery, the first card printer that opens.
     virtual bool FindPrinter();
 
+    // The exchange with the printer's loader is over, however it ended; called once per download
+    // that opened the printer, while the link is still open (before the display set-up closes it).
+    virtual void ExchangeEnded() {}
+
     // Why the download just ended without a complete set-up; called once, as RunDownload ends. The
     // window shows all it shows through the status line and ignores this.
     virtual void DownloadFailed(const DownloadFailure& /*failure*/) {}

@@ -58,6 +58,8 @@ struct KX47XXEntryPoints {
 };
 
 constexpr int kKX47XXEntryPointCount = 92;
+static_assert(sizeof(KX47XXEntryPoints) == kKX47XXEntryPointCount * sizeof(void*),
+              "one slot per entry point, and no other member");
 
 // Module handle of the SDK library; below 32 means not loaded.
 extern platform::LibraryHandle KX47XXLibHandle;

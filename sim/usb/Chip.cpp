@@ -12,8 +12,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kPacketSize = 64;
-constexpr int kPacketData = kPacketSize - 2;
+constexpr int kOutPacketSize = 64;  // what the printer takes at a time
 constexpr unsigned char kModemStatus = 0x01;  // low nibble 1, no modem lines
 constexpr unsigned char kLineStatus = 0x60;   // transmitter empty
 
@@ -46,9 +45,9 @@ std::int64_t UsbBus::NowUs() const {
 PrinterPort::PrinterPort(const Config& config, std::size_t device)
     : printerConfig(BehindChip(config)), loader(printerConfig), claim(PrinterFolder(config, device)) {}
 
-Chip::Chip(const Config& config, std::size_t device, int port, unsigned latencyMs)
+Chip::Chip(const Config& config, std::size_t device, int port, unsigned latencyMs, int packetSize)
     : device_(device), printer_(port == 0 ? std::make_unique<PrinterPort>(config, device) : nullptr),
-      latencyMs_(latencyMs) {}
+      latencyMs_(latencyMs), packetSize_(packetSize) {}
 
 // A printer that has vanished gives every transfer NO_DEVICE; one that stalled, PIPE.
 int Chip::LostError() const { return printer_->loader.Stalled() ? LIBUSB_ERROR_PIPE : LIBUSB_ERROR_NO_DEVICE; }
@@ -67,8 +66,8 @@ int Chip::BulkOut(UsbBus& bus, const unsigned char* data, int length, int* trans
         }
     }
     const std::int64_t now = bus.NowUs();
-    for (int sent = 0; sent < accepted && !Lost(); sent += kPacketSize) {
-        const int packet = std::min(kPacketSize, accepted - sent);
+    for (int sent = 0; sent < accepted && !Lost(); sent += kOutPacketSize) {
+        const int packet = std::min(kOutPacketSize, accepted - sent);
         for (LoaderReply& reply : printer_->loader.Receive(data + sent, static_cast<std::size_t>(packet))) {
             received_.Push(now + static_cast<std::int64_t>(reply.delayMs) * 1000, std::move(reply.bytes));
         }
@@ -84,10 +83,11 @@ int Chip::BulkOut(UsbBus& bus, const unsigned char* data, int length, int* trans
     return accepted < length ? LIBUSB_ERROR_TIMEOUT : 0;
 }
 
-// Full packets as soon as 62 bytes wait, otherwise one short packet (possibly the two status bytes
-// alone) when the latency timer runs out.
+// Full packets as soon as a packet's worth waits (62 bytes at full speed, 510 at high speed),
+// otherwise one short packet (possibly the two status bytes alone) when the latency timer runs out.
 int Chip::BulkIn(UsbBus& bus, std::unique_lock<std::mutex>& lock, unsigned char* data, int length, int* transferred,
                  unsigned timeoutMs, const bool* cancelled) {
+    const int packetData = packetSize_ - 2;
     const std::int64_t deadline = bus.NowUs() + (timeoutMs == 0 ? INT64_MAX / 2 : std::int64_t{timeoutMs} * 1000);
     for (;;) {
         if (cancelled != nullptr && *cancelled) return LIBUSB_ERROR_INTERRUPTED;
@@ -95,10 +95,10 @@ int Chip::BulkIn(UsbBus& bus, std::unique_lock<std::mutex>& lock, unsigned char*
         const std::int64_t now = bus.NowUs();
         const std::size_t waiting = received_.Readable(now);
         const std::int64_t flushAt = lastInUs_ + std::int64_t{latencyMs_} * 1000;
-        if (waiting >= static_cast<std::size_t>(kPacketData) || now >= flushAt) {
+        if (waiting >= static_cast<std::size_t>(packetData) || now >= flushAt) {
             int written = 0;
             while (written + 2 <= length) {
-                const std::size_t room = static_cast<std::size_t>(std::min(kPacketData, length - written - 2));
+                const std::size_t room = static_cast<std::size_t>(std::min(packetData, length - written - 2));
                 const std::size_t ready = received_.Readable(now);
                 // A partial packet goes out only when the timer has run out.
                 if (ready < room && now < flushAt && written > 0) break;
@@ -106,7 +106,7 @@ int Chip::BulkIn(UsbBus& bus, std::unique_lock<std::mutex>& lock, unsigned char*
                 data[written + 1] = kLineStatus;
                 const std::size_t taken = received_.Take(now, data + written + 2, room);
                 written += 2 + static_cast<int>(taken);
-                if (taken < static_cast<std::size_t>(kPacketData)) break;  // a short packet ends the transfer
+                if (taken < static_cast<std::size_t>(packetData)) break;  // a short packet ends the transfer
             }
             lastInUs_ = now;
             *transferred = written;

@@ -41,7 +41,7 @@ class Chip {
 public:
     // Builds the chip's port; for port 0 the printer behind it (which may be held elsewhere:
     // Held() then says no).
-    Chip(const Config& config, std::size_t device, int port, unsigned latencyMs);
+    Chip(const Config& config, std::size_t device, int port, unsigned latencyMs, int packetSize);
     bool Held() const { return printer_ == nullptr || printer_->claim.Held(); }
 
     // Bulk OUT: the host's bytes into the printer. A libusb result code.
@@ -65,6 +65,7 @@ private:
     ReceiveQueue received_;
     std::map<std::string, int> settings_;
     unsigned latencyMs_;
+    int packetSize_;  // 64 at full speed, 512 at high speed
     std::int64_t lastInUs_ = 0;  // when the chip last sent a packet
 };
 

@@ -24,7 +24,6 @@
 namespace {
 
 constexpr std::uint16_t kFtdiVendor = 0x0403;
-constexpr int kPacketSize = 64;
 constexpr unsigned kDefaultLatencyMs = 16;
 
 struct InFlight {
@@ -103,10 +102,14 @@ libusb_device_handle* CheckedHandle(Face& face, libusb_device_handle* handle) {
     return handle;
 }
 
+// FWSIM_USB_PRODUCT (hex): 6001 an FT232R (the default), 6010 an FT2232C with two ports, 6011 an
+// FT4232H with four, 6014 an FT232H at high speed.
 std::uint16_t ProductId() {
-    const char* text = std::getenv("FWSIM_USB_PRODUCT");  // hex; 6010 and 6011 have 2 and 4 ports
+    const char* text = std::getenv("FWSIM_USB_PRODUCT");
     return text != nullptr ? static_cast<std::uint16_t>(std::strtoul(text, nullptr, 16)) : 0x6001;
 }
+
+int PacketSize() { return ProductId() == 0x6014 ? 512 : 64; }
 
 int PortCount() {
     switch (ProductId()) {
@@ -141,7 +144,7 @@ void FillConfig(libusb_config_descriptor* config) {
             endpoints[i].bDescriptorType = LIBUSB_DT_ENDPOINT;
             endpoints[i].bEndpointAddress = i == 0 ? InEndpoint(port) : OutEndpoint(port);
             endpoints[i].bmAttributes = LIBUSB_TRANSFER_TYPE_BULK;
-            endpoints[i].wMaxPacketSize = kPacketSize;
+            endpoints[i].wMaxPacketSize = static_cast<std::uint16_t>(PacketSize());
         }
         auto* setting = new libusb_interface_descriptor{};
         setting->bLength = LIBUSB_DT_INTERFACE_SIZE;
@@ -256,8 +259,8 @@ FWSIM_EXPORT int LIBUSB_CALL libusb_get_device_descriptor(libusb_device* device,
     descriptor->bMaxPacketSize0 = 8;
     descriptor->idVendor = kFtdiVendor;
     descriptor->idProduct = product;
-    // bcdDevice tells libftdi the chip: FT232R, FT2232C, FT4232H.
-    descriptor->bcdDevice = product == 0x6010 ? 0x0500 : product == 0x6011 ? 0x0800 : 0x0600;
+    // bcdDevice tells libftdi the chip: FT2232C, FT4232H, FT232H or FT232R.
+    descriptor->bcdDevice = product == 0x6010 ? 0x0500 : product == 0x6011 ? 0x0800 : product == 0x6014 ? 0x0900 : 0x0600;
     descriptor->iManufacturer = 1;
     descriptor->iProduct = 2;
     descriptor->iSerialNumber = 3;
@@ -365,7 +368,7 @@ FWSIM_EXPORT int LIBUSB_CALL libusb_claim_interface(libusb_device_handle* handle
     const std::size_t index = handle->device->index;
     // One claim per port across processes, as the kernel gives an interface to one owner.
     if (face.open.count({index, interface}) != 0) return LIBUSB_ERROR_BUSY;
-    auto chip = std::make_unique<sim::Chip>(face.config, index, interface, LatencyOf(face.config));
+    auto chip = std::make_unique<sim::Chip>(face.config, index, interface, LatencyOf(face.config), PacketSize());
     if (!chip->Held()) return LIBUSB_ERROR_BUSY;
     if (interface == 0) sim::RememberOpenedPrinter(face.config, index);
     face.open[{index, interface}] = std::move(chip);

@@ -14,6 +14,7 @@
 
 #include "D2XX_Dyn.h"
 #include "DownloadEngine.h"
+#include "GoldenVectors.h"
 #include "RealTimeHost.h"
 #include "SimEnvironment.h"
 #include "Subprocess.h"
@@ -154,6 +155,28 @@ TEST_F(FreeD2xx, APurgeDropsWhatTheChipHeldWithoutWaitingForTheReadersTransfer) 
     EXPECT_EQ(FTRxQueueBytes, 0u) << "a byte read before the purge survived it";
     EXPECT_LT(MillisecondsToTheModeChangeReply(), 500 + 300);
     EXPECT_EQ(FTRxQueueBytes, 1u);
+}
+
+TEST_F(FreeD2xx, AReplyOfManyPacketsArrivesWholeAtFullAndHighSpeed) {
+    sim.Set("FWSIM_FAULTS", "overlong:poll");  // the poll's reply and 70,000 bytes of '0'
+    golden::Bytes expected = golden::kPollAccepted;
+    expected.resize(6 + 70000, '0');
+    for (const char* product : {"6001", "6014"}) {
+        sim.Set("FWSIM_USB_PRODUCT", product);
+        ASSERT_TRUE(FindCardPrinter()) << product;
+        ASSERT_EQ(SetFTDeviceTimeouts(50, 2000), FT_OK);
+        std::memcpy(FTOutBuffer, golden::kModeChange.data(), 4);
+        ASSERT_EQ(WriteFTDevice(4), 4u);
+        ASSERT_EQ(ReadFTDevice(1), 1u) << product;
+        std::copy(golden::kPoll.begin(), golden::kPoll.end(), FTOutBuffer);
+        ASSERT_EQ(WriteFTDevice(5), 5u);
+        golden::Bytes reply;
+        for (std::uint32_t got = ReadFTDevice(65535); got > 0; got = ReadFTDevice(65535)) {
+            reply.insert(reply.end(), FTInBuffer, FTInBuffer + got);
+        }
+        EXPECT_EQ(reply, expected) << product;
+        CloseCardPrinter();
+    }
 }
 
 TEST_F(FreeD2xx, ClosingAHandleWakesTheCallWaitingOnIt) {

@@ -55,8 +55,17 @@ inline std::vector<IniStringCase> IniStringCases() {
         {"missing key gives the default", "[m]\n", "m", "k", "dflt", "dflt"},
         {"missing section gives the default", "[m]\nk=v\n", "n", "k", "dflt", "dflt"},
         {"default loses trailing spaces", "[m]\n", "m", "k", "d  ", "d"},
+        {"a default of spaces keeps its first", "[m]\n", "m", "k", "   ", " "},
         {"default loses enclosing quotes", "[m]\n", "m", "k", "\"d\"", "d"},
         {"value cut to 2047 bytes", "[m]\nk=" + longValue + "\n", "m", "k", "", longValue.substr(0, 2047)},
+        // The closing quote is dropped by cutting the last byte copied, whenever the quoted text
+        // (closing quote included) fits the 2,048-byte buffer: a value that fills it loses a byte.
+        {"quoted value one short of the buffer", "[m]\nk=\"" + longValue.substr(0, 2046) + "\"\n", "m", "k", "",
+         longValue.substr(0, 2046)},
+        {"quoted value that fills the buffer loses its last byte", "[m]\nk=\"" + longValue.substr(0, 2047) + "\"\n",
+         "m", "k", "", longValue.substr(0, 2046)},
+        {"quoted value longer than the buffer is cut", "[m]\nk=\"" + longValue.substr(0, 2048) + "\"\n", "m", "k", "",
+         longValue.substr(0, 2047)},
         {"UTF-8 byte-order mark skipped", "\xEF\xBB\xBF[m]\nk=v\n", "m", "k", "", "v"},
         {"other bytes pass unchanged", "[m]\nk=\xC3\xA9\xFF\n", "m", "k", "", "\xC3\xA9\xFF"},
         {"empty file", "", "m", "k", "d", "d"},

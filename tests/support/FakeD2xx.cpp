@@ -174,6 +174,7 @@ FT_STATUS FakeD2xx::WriteBytes(FT_HANDLE handle, void* buffer, std::uint32_t cou
 FT_STATUS FakeD2xx::Read(FT_HANDLE handle, void* buffer, std::uint32_t count, std::uint32_t* received) {
     *received = 0;
     if (!Valid(handle)) return FT_INVALID_HANDLE;
+    ++reads;
     if (loader_.Vanished()) return FT_IO_ERROR;
     auto* bytes = static_cast<std::uint8_t*>(buffer);
     const std::int64_t deadline = clock_.NowUs() + static_cast<std::int64_t>(readTimeoutMs_) * 1000;

@@ -47,6 +47,7 @@ public:
     std::vector<Write> writes;
     int openHandles = 0;
     int queueStatusCalls = 0;
+    int reads = 0;
 
     // Every byte the host wrote, in order.
     std::vector<std::uint8_t> AllWrittenBytes() const;

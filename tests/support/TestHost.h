@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "D2XX_Dyn.h"
 #include "DownloadEngine.h"
 #include "MessageBox.h"
 #include "VirtualScheduler.h"
@@ -57,6 +58,9 @@ public:
     void Sleep(unsigned milliseconds) override;
     std::string SelectedModel() const override { return model; }
     std::string SettingsFileName() const override { return settingsFile; }
+    void ExchangeEnded() override {
+        events.push_back(IsCardPrinterLinkHeld() ? "exchange ended, link open" : "exchange ended, link closed");
+    }
 
 private:
     VirtualClock& clock_;

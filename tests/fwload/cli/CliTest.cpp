@@ -401,20 +401,24 @@ TEST_F(Cli, FastSendsTheSameBytesAndGivesTheLatencyTimerBack) {
     }
 
     // The chip's latency timer goes to 1 ms for the download and back to its value however it ends
-    // (an image long enough for Ctrl-C to land in the data stage).
-    firmware = dir.Write("fw.bin", "[NOV Card Printer]" + std::string(200000, '\x44'));
+    // (an image long enough for Ctrl-C, or a change to the file, to land in the data stage).
     const struct {
         const char* faults;
         bool interrupt;
+        bool truncate;  // the file shrinks under the download
         int exitCode;
-    } endings[] = {{"", false, 0}, {"nak:data:1", false, 1}, {"", true, 130}};
+    } endings[] = {{"", false, false, 0}, {"nak:data:1", false, false, 1}, {"", true, false, 130}, {"", false, true, 1}};
     for (const auto& ending : endings) {
+        firmware = dir.Write("fw.bin", "[NOV Card Printer]" + std::string(200000, '\x44'));
         const std::string trace = dir.File("latency.trace");
         std::filesystem::remove(trace);
         const ProcessResult result = Download(
             {"--fast"}, {"FWSIM_TRACE=" + trace, "FWSIM_LATENCY_MS=16", std::string("FWSIM_FAULTS=") + ending.faults},
             [&](const std::string& line, int pid) {
                 if (ending.interrupt && line == "Status: Download now.") kill(pid, SIGINT);
+                if (ending.truncate && line.rfind("Downloading: ", 0) == 0) {
+                    std::filesystem::resize_file(firmware, 18 + 100);
+                }
             });
         EXPECT_EQ(result.exitCode, ending.exitCode) << ending.faults;
         std::vector<std::string> latency;
@@ -423,7 +427,7 @@ TEST_F(Cli, FastSendsTheSameBytesAndGivesTheLatencyTimerBack) {
             if (line.find("FT_SetLatencyTimer(") != std::string::npos) latency.push_back(line.substr(line.find("FT_")));
         }
         EXPECT_THAT(latency, ElementsAre("FT_SetLatencyTimer(1) = FT_OK", "FT_SetLatencyTimer(16) = FT_OK"))
-            << ending.faults << (ending.interrupt ? " Ctrl-C" : "");
+            << ending.faults << (ending.interrupt ? " Ctrl-C" : "") << (ending.truncate ? " file changed" : "");
     }
 }
 

@@ -60,6 +60,61 @@ TEST_F(Download, SendsAThreeByteImageByteForByteWithItsPauses) {
     EXPECT_FALSE(host.stopEnabled);
 }
 
+TEST_F(Download, TellsTheHostOnceThatTheExchangeIsOverWhileTheLinkIsOpen) {
+    const struct {
+        const char* name;
+        std::vector<sim::ReplyFaultRule> faults;
+        std::string file;  // empty: a good image
+    } cases[] = {
+        {"complete", {}, ""},
+        {"poll refused", {{sim::ReplyFault::Nak, sim::RequestKind::Poll}}, ""},
+        {"checksum refused", {{sim::ReplyFault::Code, sim::RequestKind::Checksum, -1, '1'}}, ""},
+        {"not firmware", {}, "not firmware at all"},
+    };
+    for (const auto& c : cases) {
+        host.events.clear();
+        device.printer.replyFaults = c.faults;
+        Run(c.file.empty() ? Firmware({0x01, 0x02}) : dir.Write("bad.bin", c.file));
+        const auto ended = std::count_if(host.events.begin(), host.events.end(),
+                                         [](const std::string& e) { return e.rfind("exchange ended", 0) == 0; });
+        EXPECT_EQ(ended, 1) << c.name;
+        EXPECT_NE(std::find(host.events.begin(), host.events.end(), "exchange ended, link open"), host.events.end())
+            << c.name;
+    }
+}
+
+TEST_F(Download, FastRepliesCostFewerReadsAndLessTimeAndSplitRepliesPassEitherWay) {
+    Bytes image(4 * 512 + 100);
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7);
+    struct Measured {
+        int reads;
+        double msPerFrame;
+    };
+    const auto run = [&](bool fast, bool split) {
+        device.writes.clear();
+        device.reads = 0;
+        device.printer.replyFaults.clear();
+        if (split) device.printer.replyFaults.push_back({sim::ReplyFault::Split, sim::RequestKind::Data});
+        engine.fastReplies = fast;
+        Run(Firmware(image));
+        EXPECT_EQ(host.status, "Status: Download complete!!...") << fast << split;
+        EXPECT_EQ(Bytes(device.CompletedPayload().begin(), device.CompletedPayload().begin() + image.size()), image)
+            << fast << split;
+        // From the first data frame to the write to memory: five frames and their replies.
+        return Measured{device.reads, (device.writes.at(7).atUs - device.writes.at(2).atUs) / 1000.0 / 5};
+    };
+    const Measured standard = run(false, false);
+    const Measured fast = run(true, false);
+    const Measured standardSplit = run(false, true);
+    const Measured fastSplit = run(true, true);
+    // One read per reply instead of two, and no read timeout to end a reply.
+    EXPECT_LE(fast.reads * 2, standard.reads);
+    EXPECT_LT(fast.msPerFrame, standard.msPerFrame / 2);
+    // A reply's second half is waited for as it comes, not for a whole read timeout.
+    EXPECT_LE(fastSplit.msPerFrame, fast.msPerFrame + sim::kSplitGapMs);
+    EXPECT_LT(fastSplit.msPerFrame, standardSplit.msPerFrame / 2);
+}
+
 TEST_F(Download, SleepsFiveSecondsAfterCompletingAndGatesStop) {
     Run(Firmware({0x01}));
     // No SDK library here: the display set-up is skipped and the status stays "complete".
@@ -284,7 +339,7 @@ TEST_F(Download, RejectsAFileWithoutTheHeaderAfterShowingItsSize) {
     Run(file);
     EXPECT_THAT(host.events, ElementsAre("status: Status", "stop: on", "size: 2,018 Bytes", "status: Status",
                                          "box: Error: The file is not card printer firmware file.\n\nSelect another file.",
-                                         "stop: off"));
+                                         "exchange ended, link open", "stop: off"));
     ASSERT_EQ(host.boxes.size(), 1u);
     EXPECT_EQ(host.boxes[0].icon, platform::MessageIcon::Exclamation);
     EXPECT_TRUE(host.boxes[0].topMost);

@@ -22,10 +22,6 @@ protected:
     void TearDown() override { UnloadKX47XXLibrary(); }
 };
 
-TEST_F(KX47XXBinding, HasOneSlotPerEntryPoint) {
-    EXPECT_EQ(sizeof(KX47XXEntryPoints), kKX47XXEntryPointCount * sizeof(void*));
-}
-
 TEST_F(KX47XXBinding, LoadsCrdprtByItsWindowsNameAndFillsWhatItExports) {
     ASSERT_TRUE(LoadKX47XXLibrary("crdprt.dll"));
     EXPECT_TRUE(platform::IsLoadedHandle(KX47XXLibHandle));
