@@ -70,6 +70,16 @@ void DownloadEngine::FailWithText() {
     StopFlag = true;
 }
 
+void DownloadEngine::EnterStage(DownloadFailure::Stage stage) {
+    failureStage_ = stage;
+    switch (stage) {
+        case DownloadFailure::Stage::ModeChange: Stage = kStageModeChange; break;
+        case DownloadFailure::Stage::WriteToMemory: Stage = kStageWrite; break;
+        case DownloadFailure::Stage::Checksum: Stage = kStageChecksum; break;
+        default: Stage.clear(); break;
+    }
+}
+
 void DownloadEngine::NoteFailure(DownloadFailure::Cause cause) {
     if (failure_.Failed()) return;
     failure_.cause = cause;
@@ -86,9 +96,7 @@ void DownloadEngine::NoteWaitFailure(bool replyCollected, std::size_t length, bo
         NoteFailure(DownloadFailure::Cause::DeviceError);
         failure_.d2xxStatus = FTLastStatus;
     } else if (replyCollected) {
-        const ReplyRejection rejection = DescribeRejection(reply_.data(), std::min(length, reply_.size()),
-                                                           failureStage_ == DownloadFailure::Stage::ModeChange
-                                                               ? kStageModeChange : std::string_view());
+        const ReplyRejection rejection = DescribeRejection(reply_.data(), std::min(length, reply_.size()), Stage);
         if (!rejection.damage.empty()) {
             NoteFailure(DownloadFailure::Cause::DamagedReply);
             failure_.damage = rejection.damage;
@@ -325,8 +333,7 @@ void DownloadEngine::RunDownload(const std::string& fileName) {
         FailWithFileError("open", fileName);
     } else if (CheckFirmwareFile(fileName, fileSize)) {
         // Mode change.
-        failureStage_ = DownloadFailure::Stage::ModeChange;
-        Stage = kStageModeChange;
+        EnterStage(DownloadFailure::Stage::ModeChange);
         host_.SetStatusText(status_text::kModeChange);
         if (!WriteFrame(static_cast<std::uint32_t>(BuildModeChangeCommand(FTOutBuffer))) || !WaitReply()) FailWithText();
 
@@ -339,16 +346,14 @@ void DownloadEngine::RunDownload(const std::string& fileName) {
             }
         }
         if (!StopFlag) {
-            failureStage_ = DownloadFailure::Stage::Polling;
-            Stage.clear();
+            EnterStage(DownloadFailure::Stage::Polling);
             host_.SetStatusText(status_text::kPolling);
             if (!WriteFrame(static_cast<std::uint32_t>(BuildPollFrame(FTOutBuffer))) || !WaitReply()) FailWithText();
         }
 
         // Data.
         if (!StopFlag) {
-            failureStage_ = DownloadFailure::Stage::Data;
-            Stage.clear();
+            EnterStage(DownloadFailure::Stage::Data);
             host_.SetStatusText(status_text::kDownloadNow);
             SendImage(fileName, fileSize);
         }
@@ -356,8 +361,7 @@ void DownloadEngine::RunDownload(const std::string& fileName) {
         // Write to memory.
         if (!StopFlag) {
             host_.SetStopEnabled(false);
-            failureStage_ = DownloadFailure::Stage::WriteToMemory;
-            Stage = kStageWrite;
+            EnterStage(DownloadFailure::Stage::WriteToMemory);
             const bool written = WriteFrame(static_cast<std::uint32_t>(BuildWriteToMemoryFrame(FTOutBuffer)));
             host_.SetStatusText(status_text::kWriteToMemory);
             if (!written) {
@@ -371,8 +375,7 @@ void DownloadEngine::RunDownload(const std::string& fileName) {
         // Checksum.
         if (!StopFlag) {
             Pause(kChecksumPauseMs);
-            failureStage_ = DownloadFailure::Stage::Checksum;
-            Stage = kStageChecksum;
+            EnterStage(DownloadFailure::Stage::Checksum);
             host_.SetStatusText(status_text::kCheckSum);
             if (!FirmwareStream.IsOpen() || !ComputeImageByteSum(FirmwareStream, FTOutBuffer, imageSum_)) {
                 FailWithFileError("read", fileName);
@@ -391,7 +394,7 @@ void DownloadEngine::RunDownload(const std::string& fileName) {
         } else {
             host_.SetStatusText(status_text::kComplete);
             host_.Sleep(kCompleteSleepMs);
-            failureStage_ = DownloadFailure::Stage::DisplaySetUp;
+            EnterStage(DownloadFailure::Stage::DisplaySetUp);
             SetUpPrinterDisplay();
         }
     }

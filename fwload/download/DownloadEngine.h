@@ -102,11 +102,14 @@ private:
     bool CheckFirmwareFile(const std::string& fileName, std::int32_t& fileSize);
     // Tells the host, once per download, that the exchange with the printer is over.
     void EndExchange();
+    // Moves the download to a stage: the failure record's stage, and Stage, the reply wait's mode
+    // ("MODECHANGE", "WRITE", "CHECKSUM", or empty for the others), both follow from it.
+    void EnterStage(DownloadFailure::Stage stage);
 
     DownloadHost& host_;
     std::array<std::uint8_t, 65536> reply_{};
     DownloadFailure failure_;
-    DownloadFailure::Stage failureStage_ = DownloadFailure::Stage::None;
+    DownloadFailure::Stage failureStage_ = DownloadFailure::Stage::None;  // set only by EnterStage
     int frame_ = -1;
     std::int32_t confirmedBytes_ = 0;  // image bytes in frames the printer accepted
     std::int32_t fileSize_ = 0;

@@ -85,14 +85,13 @@ std::size_t BuildReply(std::uint8_t* buffer, std::uint8_t code, std::uint8_t let
     return AppendCrc(buffer, 4);
 }
 
-bool CheckReply(const std::uint8_t* reply, std::size_t length, std::string& stage) {
+bool CheckReply(const std::uint8_t* reply, std::size_t length, std::string_view stage) {
     if (length == kReplyLength) {
         std::uint16_t crc = 0;
         UpdateCrc16(reply, kReplyLength, crc);
         return crc == 0 && ResultAccepted(reply[2], reply[1]);
     }
     if (stage == kStageModeChange) {
-        stage.clear();
         // An empty reply reads as a first byte of 0, which is not ACK.
         return length > 0 && reply[0] == kAck;
     }

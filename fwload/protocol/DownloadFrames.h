@@ -55,8 +55,8 @@ std::size_t BuildReply(std::uint8_t* buffer, std::uint8_t code, std::uint8_t let
 
 // Judges the bytes collected as the printer's reply in the given stage. A six-byte reply must carry
 // its CRC and a result code that its letter accepts; a reply of another length is accepted, except
-// in the mode-change stage, where it empties the stage and is accepted only if it starts with ACK.
-bool CheckReply(const std::uint8_t* reply, std::size_t length, std::string& stage);
+// in the mode-change stage, where it is accepted only if it starts with ACK.
+bool CheckReply(const std::uint8_t* reply, std::size_t length, std::string_view stage);
 
 // True when the bytes collected so far make a whole reply: six bytes for a framed reply, the one
 // byte of a bare answer to the mode change. Further bytes may still follow an over-long reply.
