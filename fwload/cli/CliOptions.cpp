@@ -15,7 +15,7 @@ constexpr char kExitCodes[] =
     "  2    usage or bad input (missing or unreadable file, not a firmware file, unknown model)\n"
     "  3    D2XX driver library missing, no card printer found, or the printer to use is not clear\n"
     "  4    firmware written and checked, but the printer's display was not set up\n"
-    "  130  stopped by the user";
+    "  130  stopped by the user (Ctrl-C); 143 by SIGTERM, 129 by SIGHUP";
 
 // --json asked for anywhere on the line, even on a line CLI11 cannot parse.
 bool AsksForJson(int argc, const char* const argv[]) {

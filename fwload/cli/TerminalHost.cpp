@@ -1,6 +1,8 @@
 // Terminal output of the download, Ctrl-C, and the bounded wait for the printer's restart.
 #include "TerminalHost.h"
 
+#include <csignal>
+
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
@@ -11,6 +13,7 @@
 #include "qvxStrUtils.h"
 
 std::atomic<int> TerminalHost::interrupts_{0};
+std::atomic<int> TerminalHost::lastSignal_{SIGINT};
 
 namespace {
 
@@ -63,7 +66,10 @@ std::string StageOf(const std::string& status) {
 
 TerminalHost::TerminalHost(OutputMode mode, std::FILE* out, std::FILE* err) : mode_(mode), out_(out), err_(err) {}
 
-void TerminalHost::Interrupt() { interrupts_.fetch_add(1); }
+void TerminalHost::Interrupt(int signal) {
+    lastSignal_.store(signal);
+    interrupts_.fetch_add(1);
+}
 
 long long TerminalHost::ElapsedMs() const {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_).count();

@@ -35,8 +35,11 @@ public:
     // The one final line (or event): what became of the download, and the exit code.
     void Finish(const std::string& outcome, const std::string& description, int exitCode);
 
-    // Counts an interrupt (Ctrl-C); safe to call from a signal handler.
-    static void Interrupt();
+    // Counts a request to stop (Ctrl-C, SIGTERM, SIGHUP) and keeps its signal; safe to call from a
+    // signal handler.
+    static void Interrupt(int signal);
+    // The signal of the last request to stop (SIGINT when none came).
+    static int StopSignal() { return lastSignal_.load(); }
     bool StopRequested() const { return stopRequested_; }
     bool RestartTimedOut() const { return restartTimedOut_; }
     const DownloadFailure& Failure() const { return failure_; }
@@ -83,4 +86,5 @@ private:
     long long restartSecondsShown_ = -1;
 
     static std::atomic<int> interrupts_;
+    static std::atomic<int> lastSignal_;
 };

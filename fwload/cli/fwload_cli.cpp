@@ -30,7 +30,19 @@
 
 namespace {
 
-void OnInterrupt(int) { TerminalHost::Interrupt(); }
+// Ctrl-C, SIGTERM and SIGHUP all ask for a stop, as the window's Stop button would.
+void OnStopSignal(int signal) {
+    std::signal(signal, &OnStopSignal);  // Windows' C runtime puts the default back before each call
+    TerminalHost::Interrupt(signal);
+}
+
+void CatchStopSignals() {
+    std::signal(SIGINT, &OnStopSignal);
+    std::signal(SIGTERM, &OnStopSignal);
+#if defined(SIGHUP)
+    std::signal(SIGHUP, &OnStopSignal);
+#endif
+}
 
 bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -174,7 +186,21 @@ struct Outcome {
     int exitCode;
 };
 
-Outcome Judge(const TerminalHost& host) {
+// Why discovery found no printer to download to, from what the device list showed.
+Outcome NoPrinterOutcome(const std::vector<D2xxDevice>& devices) {
+    const auto any = [&](auto test) { return std::any_of(devices.begin(), devices.end(), test); };
+    if (any([](const D2xxDevice& device) { return device.cardPrinter; })) {
+        return {"busy", "The card printer is attached but could not be opened; another program may have it.",
+                kExitNoPrinter};
+    }
+    if (any([](const D2xxDevice& device) { return !device.readable; })) {
+        return {"no-access", "A device is attached that this user has no access to; fwload-cli --list tells more.",
+                kExitNoPrinter};
+    }
+    return {"no-printer", "No card printer was found.", kExitNoPrinter};
+}
+
+Outcome Judge(const TerminalHost& host, const std::vector<D2xxDevice>& devices) {
     const std::string& status = host.Status();
     const DownloadFailure& failure = host.Failure();
     const std::string notSetUp = "The firmware is in the printer and checked, but its display was not set up: ";
@@ -188,9 +214,9 @@ Outcome Judge(const TerminalHost& host) {
         }
         return {"display-not-set-up", notSetUp + why + ".", kExitDisplayNotSetUp};
     }
-    if (host.StopRequested()) return {"stopped", "Stopped by the user.", kExitStopped};
+    if (host.StopRequested()) return {"stopped", "Stopped by the user.", 128 + TerminalHost::StopSignal()};
     if (status == status_text::kFailure) return {"failed", "The download failed.", kExitFailed};
-    if (host.SizeText() == "- Bytes") return {"no-printer", "No card printer was found.", kExitNoPrinter};
+    if (host.SizeText() == "- Bytes") return NoPrinterOutcome(devices);
     return {"rejected", "The file was not sent.", kExitBadInput};
 }
 
@@ -250,15 +276,15 @@ int Download(const CliOptions& options) {
             return EndEarly(json, "bad-input", options.trace + ": cannot open the trace file", kExitBadInput);
         }
     }
-    std::signal(SIGINT, &OnInterrupt);
+    CatchStopSignals();
 
     engine.BeginDownload();
     engine.RunDownload(options.firmware);
     engine.EndDownload();
 
-    std::signal(SIGINT, SIG_DFL);
-    const Outcome outcome = Judge(host);
-    if (outcome.exitCode == kExitFailed || outcome.exitCode == kExitStopped) {
+    // A stop asked for from here on is not acted on, but must not end the run before its outcome.
+    const Outcome outcome = Judge(host, devices);
+    if (outcome.exitCode == kExitFailed || outcome.id == "stopped") {
         std::fprintf(stderr, "fwload-cli: %s\n", DescribeFailure(host.Failure()).c_str());
     }
     StopLinkTrace(outcome.id + " (exit " + std::to_string(outcome.exitCode) + "): " + outcome.description);

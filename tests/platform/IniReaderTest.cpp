@@ -1,4 +1,6 @@
 // Our INI reader against the profile API's observable behaviour, through real files.
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "IniCases.h"
@@ -47,6 +49,18 @@ TEST(IniReader, MissingOrUnreadableFilesGiveDefaultsAndNoSections) {
     EXPECT_TRUE(platform::ReadIniSectionNames(dir.Path(), kNamesBuffer).empty());
     EXPECT_EQ(platform::ReadIniString(dir.Path(), "m", "k", "\"d\" ", kValueBuffer), "\"d\"");
     EXPECT_EQ(platform::ReadIniString(dir.File("no/such/folder.ini"), "m", "k", "d", kValueBuffer), "d");
+}
+
+TEST(IniReader, ARelativeNameIsReadFromTheCurrentFolder) {
+    TempDir dir;
+    dir.Write("relative.ini", "[m]\nk=here\n");
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+    const std::string value = platform::ReadIniString("relative.ini", "m", "k", "d", kValueBuffer);
+    const std::vector<std::string> sections = platform::ReadIniSectionNames("relative.ini", kNamesBuffer);
+    std::filesystem::current_path(before);
+    EXPECT_EQ(value, "here");
+    EXPECT_EQ(sections, std::vector<std::string>{"m"});
 }
 
 TEST(IniReader, SectionNamesAreCutToTheBufferLikeTheApi) {

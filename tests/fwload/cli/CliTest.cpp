@@ -10,6 +10,7 @@
 #include <csignal>
 #include <fstream>
 
+#include <cstring>
 #include <filesystem>
 
 #include <gmock/gmock.h>
@@ -162,9 +163,11 @@ TEST_F(Cli, FaultsEndInTheirExitCodes) {
         const char* faults;
         int exitCode;
         const char* lastStatus;
+        const char* outcome = nullptr;
     } cases[] = {
-        {"count-error", 3, nullptr},
-        {"open-error:0", 3, nullptr},
+        {"count-error", 3, nullptr, "no-printer"},
+        {"open-error:0", 3, nullptr, "busy"},
+        {"description-error:0", 3, nullptr, "no-access"},
         {"nak:mode", 1, "Status: Download Failure!!..."},
         {"vanish:data:1", 1, "Status: Download Failure!!..."},
         {"short:0:4", 1, "Status: Download Failure!!..."},
@@ -175,6 +178,9 @@ TEST_F(Cli, FaultsEndInTheirExitCodes) {
         EXPECT_EQ(result.exitCode, c.exitCode) << c.faults;
         const nlohmann::json outcome = nlohmann::json::parse(result.OutLines().back());
         EXPECT_EQ(outcome["exit_code"], c.exitCode) << c.faults;
+        if (c.outcome != nullptr) {
+            EXPECT_EQ(outcome["outcome"], c.outcome) << c.faults;
+        }
         if (c.lastStatus != nullptr) {
             EXPECT_EQ(outcome["status"], c.lastStatus) << c.faults;
         }
@@ -226,15 +232,24 @@ TEST_F(Cli, QuietPrintsOnlyTheOutcomeAndTheTraceHasEveryFrame) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n') > 10, true);
 }
 
-TEST_F(Cli, CtrlCDuringAReplyWaitStopsWith130) {
-    const ProcessResult result = Download({}, {"FWSIM_LATENCY_MS=4000"}, [](const std::string& line, int pid) {
-        if (line == "Status: Ready to download(mode change).") kill(pid, SIGINT);
-    });
-    EXPECT_EQ(result.exitCode, 130);
-    EXPECT_THAT(LastLines(result, 3),
-                ElementsAre("Status: Ready to download(mode change). -> Failure", "Status: Download Failure!!...",
-                            "Stopped by the user."));
-    EXPECT_EQ(result.err, "fwload-cli: stopped by the user during the mode change\n");
+TEST_F(Cli, CtrlCSigtermAndSighupDuringAReplyWaitStopWith128PlusTheSignal) {
+    const struct {
+        int signal;
+        int times;  // sent in quick succession
+        int exitCode;
+    } cases[] = {{SIGINT, 1, 130}, {SIGINT, 3, 130}, {SIGTERM, 1, 143}, {SIGHUP, 1, 129}};
+    for (const auto& c : cases) {
+        const ProcessResult result = Download({}, {"FWSIM_LATENCY_MS=4000"}, [&](const std::string& line, int pid) {
+            if (line != "Status: Ready to download(mode change).") return;
+            for (int i = 0; i < c.times; ++i) kill(pid, c.signal);
+        });
+        EXPECT_EQ(result.exitCode, c.exitCode) << strsignal(c.signal) << " x" << c.times;
+        EXPECT_THAT(LastLines(result, 3),
+                    ElementsAre("Status: Ready to download(mode change). -> Failure", "Status: Download Failure!!...",
+                                "Stopped by the user."))
+            << strsignal(c.signal);
+        EXPECT_EQ(result.err, "fwload-cli: stopped by the user during the mode change\n") << strsignal(c.signal);
+    }
 }
 
 TEST_F(Cli, CtrlCWhileThePrinterWritesItsMemoryIsRefused) {
