@@ -60,8 +60,16 @@ int EndEarly(bool json, const std::string& outcome, const std::string& message, 
     return exitCode;
 }
 
+// What is missing, and where to get it.
 std::string DriverMissingText() {
-    return std::string("the FTDI D2XX driver library (") + platform::NativeLibraryName("ftd2xx.dll") + ") was not found";
+#if defined(_WIN32)
+    const char* remedy = "install FTDI's D2XX driver package, which brings it";
+#else
+    const char* remedy = "install the package cardprinter-suite-d2xx (sudo apt install cardprinter-suite-d2xx), "
+                         "or FTDI's own libftd2xx.so";
+#endif
+    return std::string("the FTDI D2XX driver library (") + platform::NativeLibraryName("ftd2xx.dll") +
+           ") was not found; " + remedy;
 }
 
 nlohmann::json DeviceJson(const D2xxDevice& device) {
@@ -80,7 +88,11 @@ int ListDevices(bool json) {
     for (const D2xxDevice& device : devices) {
         std::printf("%s\n", json ? DeviceJson(device).dump().c_str() : DeviceLine(device).c_str());
     }
-    if (devices.empty() && !json) std::printf("No D2XX devices attached.\n");
+    if (devices.empty() && !json) {
+        std::printf("No D2XX devices attached.\n");
+        std::fprintf(stderr, "fwload-cli: no USB device with an FTDI chip is attached: is the printer plugged in "
+                             "and switched on?\n");
+    }
     // A device whose strings cannot be read is almost always one this user may not open.
     if (std::any_of(devices.begin(), devices.end(), [](const D2xxDevice& device) { return !device.readable; })) {
         std::fprintf(stderr,

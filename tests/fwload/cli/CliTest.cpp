@@ -129,6 +129,9 @@ TEST_F(Cli, AMissingDriverOrPrinterExitsWith3) {
     const ProcessResult missing = RunProcess(kCli, {"--ini", ini, "--model", "KX-4700", firmware}, noDriver);
     if (missing.err.find("was not found") == std::string::npos) GTEST_SKIP() << "a D2XX library is installed here";
     EXPECT_EQ(missing.exitCode, 3);
+    EXPECT_EQ(missing.err, "fwload-cli: the FTDI D2XX driver library (libftd2xx.so) was not found; install the package "
+                           "cardprinter-suite-d2xx (sudo apt install cardprinter-suite-d2xx), or FTDI's own "
+                           "libftd2xx.so\n");
     EXPECT_EQ(RunProcess(kCli, {"--list"}, noDriver).exitCode, 3);
 
     const ProcessResult none = Download({}, {"FWSIM_DEVICES="});
@@ -147,7 +150,10 @@ TEST_F(Cli, ListsDevicesAndWhichIsACardPrinter) {
     const ProcessResult json = Run({"--list", "--json"}, {"FWSIM_DEVICES=Card Printer", "FWSIM_SERIALS=SN-7"});
     EXPECT_THAT(json.OutLines(),
                 ElementsAre(R"({"card_printer":true,"description":"Card Printer","index":0,"serial":"SN-7"})"));
-    EXPECT_THAT(Run({"--list"}, {"FWSIM_DEVICES="}).OutLines(), ElementsAre("No D2XX devices attached."));
+    const ProcessResult none = Run({"--list"}, {"FWSIM_DEVICES="});
+    EXPECT_THAT(none.OutLines(), ElementsAre("No D2XX devices attached."));
+    EXPECT_EQ(none.err, "fwload-cli: no USB device with an FTDI chip is attached: is the printer plugged in and "
+                        "switched on?\n");
 }
 
 TEST_F(Cli, ARefusedPollFailsWithExit1AndTheWindowsTexts) {
