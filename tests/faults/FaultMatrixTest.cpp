@@ -92,6 +92,8 @@ std::vector<MatrixCase> Cases() {
         {"4 short writes of a frame", faults("short:1:4"), "", "", nullptr, kFailure, {}},
         {"over-long reply to a data frame", faults("overlong:data:2"), "", "", nullptr, kDone, {}},
         {"over-long reply to the mode change", faults("overlong:mode"), "", "", nullptr, kDone, {}},
+        {"every reply split across reads", faults("split:poll,split:data,split:write,split:checksum"), "", "", nullptr,
+         kDone, {}},
         {"printer unplugged mid-download", faults("vanish:data:2"), "", "", nullptr, kFailure, {}},
         {"checksum mismatch", faults("code:checksum:31"), "", "", nullptr, kFailure, {}},
         {"Stop during the mode change reply", S{{"FWSIM_LATENCY_MS", "40"}}, "Status: Ready to download(mode change).", "", nullptr, kFailure, {}},
