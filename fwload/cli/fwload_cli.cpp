@@ -215,7 +215,8 @@ Outcome NoPrinterOutcome(const std::vector<D2xxDevice>& devices) {
 Outcome Judge(const TerminalHost& host, const std::vector<D2xxDevice>& devices) {
     const std::string& status = host.Status();
     const DownloadFailure& failure = host.Failure();
-    const std::string notSetUp = "The firmware is in the printer and checked, but its display was not set up: ";
+    std::string notSetUp = kDisplayNotSetUp;
+    notSetUp[0] = 'T';
     if (status == status_text::kInitialized) {
         return {"complete", "Download complete; the printer's display is set up.", kExitComplete};
     }

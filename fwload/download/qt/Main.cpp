@@ -21,6 +21,7 @@
 #include "ChosenFileName.h"
 #include "Clock.h"
 #include "D2XX_Dyn.h"
+#include "FailureText.h"
 #include "Files.h"
 #include "MessageBox.h"
 #include "ProgramPath.h"
@@ -254,6 +255,7 @@ void TFrmMain::BtnDownloadClick() {
         return;
     }
     engine.BeginDownload();
+    lblProgress->setToolTip(QString());
     BtnDownload->setEnabled(false);
     try {
         engine.RunDownload(ChosenFile());
@@ -268,6 +270,11 @@ void TFrmMain::BtnDownloadClick() {
 }
 
 void TFrmMain::BtnCancelClick() { engine.BtnCancelClick(); }
+
+void TFrmMain::DownloadFailed(const DownloadFailure& failure) {
+    const std::string before = failure.stage == DownloadFailure::Stage::DisplaySetUp ? kDisplayNotSetUp : "";
+    lblProgress->setToolTip(FromProgramText(before + DescribeFailure(failure)));
+}
 
 void TFrmMain::BtnCloseClick() { close(); }
 

@@ -94,6 +94,8 @@ private:
     void Sleep(unsigned milliseconds) override;
     std::string SelectedModel() const override;
     std::string SettingsFileName() const override { return services_.settingsFile; }
+    // The status line's tooltip says why, in the words fwload-cli uses; its text stays as it is.
+    void DownloadFailed(const DownloadFailure& failure) override;
 
     void CreateControls();
     void ShowProgress();

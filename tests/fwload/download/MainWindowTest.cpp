@@ -268,6 +268,31 @@ TEST_F(MainWindow, StopEndsTheDownloadAndTheWindowIsReadyAgain) {
     EXPECT_EQ(device.openHandles, 0);
 }
 
+TEST_F(MainWindow, TheStatusLinesTooltipSaysWhyTheLastDownloadFailed) {
+    Create("[KX-4700]\n");
+    form->edtFilename->setText(QString::fromStdString(Firmware("fw.bin", 3000)));
+    SelectModel(0);
+    const struct {
+        const char* name;
+        std::vector<sim::ReplyFaultRule> faults;
+        std::int64_t stopAtMs;  // 0: no Stop
+        const char* tooltip;
+    } cases[] = {
+        {"refused frame", {{sim::ReplyFault::Nak, sim::RequestKind::Data, 2}}, 0,
+         "the printer refused data frame 2 (result code 0x15) after 1,024 of 3,018 bytes"},
+        {"Stop", {}, 1000, "stopped by the user during the mode change"},
+        {"complete without an SDK library", {}, 0,
+         "the firmware is in the printer and checked, but its display was not set up: no card printer SDK library"},
+    };
+    for (const auto& c : cases) {
+        device.printer.replyFaults = c.faults;
+        if (c.stopAtMs > 0) scheduler.At(clock.NowMs() + c.stopAtMs, [&] { form->BtnCancel->click(); });
+        form->BtnDownload->click();
+        EXPECT_EQ(form->lblProgress->toolTip().toStdString(), c.tooltip) << c.name;
+    }
+    EXPECT_THAT(boxes.boxes, IsEmpty());
+}
+
 TEST_F(MainWindow, TheSuccessTextIsOnScreenDuringTheSleepAfterIt) {
     Create("[KX-4700]\n");
     form->edtFilename->setText(QString::fromStdString(Firmware("fw.bin")));
