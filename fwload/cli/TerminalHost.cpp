@@ -136,6 +136,18 @@ void TerminalHost::StatusChanged(const std::string& text) {
         transferStart_ = std::chrono::steady_clock::now();
         transferStartBytes_ = engine() != nullptr ? engine()->SentBytes : 0;
     }
+    // "Status" alone only clears the line before a download: nothing to tell.
+    if (text == status_text::kIdle) return;
+    // The data stage is over: the whole file is handled, so the transfer bar ends at its maximum.
+    if (text == status_text::kWriteToMemory && transferShown_) {
+        transferShown_ = false;
+        if (mode_ == OutputMode::Json) {
+            Event("progress", nlohmann::json{{"bar", "transfer"}, {"position", ProgressMaximum()},
+                                             {"maximum", ProgressMaximum()}}.dump());
+        } else if (mode_ != OutputMode::Quiet) {
+            DrawTransferLine(ProgressMaximum());
+        }
+    }
     switch (mode_) {
         case OutputMode::Quiet:
             return;
@@ -146,10 +158,8 @@ void TerminalHost::StatusChanged(const std::string& text) {
         case OutputMode::Terminal:
             break;
     }
-    // "Status" alone only clears the line before a download: nothing to tell.
-    if (text == status_text::kIdle) return;
     if (StartsWith(text, kDownloadingPrefix)) {
-        DrawTransferLine();
+        DrawTransferLine(ProgressPosition());
         return;
     }
     if (mode_ == OutputMode::Plain && !pendingPlainProgress_.empty()) {
@@ -163,7 +173,10 @@ void TerminalHost::StatusChanged(const std::string& text) {
 
 void TerminalHost::ProgressChanged(int position, int maximum) {
     const std::string& status = Status();
+    // Before the first stage the bar is only being reset: nothing to tell.
+    if (status.empty() || status == status_text::kIdle) return;
     const bool ticks = status == status_text::kWriteToMemory || status == status_text::kCheckSum;
+    if (StartsWith(status, kDownloadingPrefix) || status == status_text::kDownloadNow) transferShown_ = true;
     if (mode_ == OutputMode::Json) {
         const char* bar = status == status_text::kWriteToMemory ? "write-to-memory"
                           : status == status_text::kCheckSum    ? "checksum"
@@ -174,13 +187,12 @@ void TerminalHost::ProgressChanged(int position, int maximum) {
     if (mode_ == OutputMode::Terminal && ticks && position > 0) DrawTickLine();
 }
 
-void TerminalHost::DrawTransferLine() {
-    // The bar counts image bytes, so it reaches 100 % with the last frame (the status line counts
-    // them against the whole file, header included).
-    const int sent = ProgressPosition();
-    const int image = std::max(ProgressMaximum() - static_cast<int>(kFirmwareHeaderSize), 0);
-    const int percent = image > 0 ? static_cast<int>(100LL * std::min(sent, image) / image) : 100;
-    const std::string counts = FormatWithThousands(sent) + " / " + FormatWithThousands(image) + " bytes " +
+void TerminalHost::DrawTransferLine(int sent) {
+    // Bytes against the whole file, as the window's status line counts them; the bar is drawn at
+    // its end once the data stage is over.
+    const int total = ProgressMaximum();
+    const int percent = total > 0 ? static_cast<int>(100LL * std::min(sent, total) / total) : 100;
+    const std::string counts = FormatWithThousands(sent) + " / " + FormatWithThousands(total) + " bytes " +
                                std::to_string(percent) + "%";
     if (mode_ == OutputMode::Plain) {
         // Off a terminal: a line at most every 10 % and every second, whichever is rarer.
@@ -201,7 +213,7 @@ void TerminalHost::DrawTransferLine() {
     if (rate > 0 && elapsed >= 0.5) {
         char speed[32];
         std::snprintf(speed, sizeof speed, "  %.1f KiB/s", rate / 1024.0);
-        tail = speed + ("  " + Duration((image - sent) / rate) + " left");
+        if (sent < total) tail = speed + ("  " + Duration((total - sent) / rate) + " left");
     }
     const int columns = platform::TerminalColumns(out_);
     int width = kBarWidth;
@@ -210,7 +222,7 @@ void TerminalHost::DrawTransferLine() {
         if (room < kMinimumBarWidth) tail.clear();
         width = std::clamp(columns - 1 - static_cast<int>(counts.size() + tail.size()) - 3, kMinimumBarWidth, kBarWidth);
     }
-    LiveLine(Bar(sent, image, width) + " " + counts + tail);
+    LiveLine(Bar(sent, total, width) + " " + counts + tail);
 }
 
 void TerminalHost::DrawTickLine() {

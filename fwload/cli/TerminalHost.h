@@ -60,7 +60,7 @@ private:
     void Line(const std::string& text);
     void LiveLine(const std::string& text);
     void EndLiveLine();
-    void DrawTransferLine();
+    void DrawTransferLine(int sent);
     void DrawTickLine();
     void WatchRestart();
     void Event(const char* name, const std::string& fields);
@@ -75,6 +75,7 @@ private:
     int interruptsSeen_ = 0;
     std::string lastPrinted_;
     std::string stage_ = "start";
+    bool transferShown_ = false;  // the transfer bar was shown and has not reached its end
     DownloadFailure failure_;
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point transferStart_{};

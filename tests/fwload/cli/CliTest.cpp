@@ -197,15 +197,22 @@ TEST_F(Cli, JsonReportsEveryEventOfASuccessfulDownload) {
     const ProcessResult result = Download({"--json"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     std::vector<std::string> statuses;
+    std::vector<std::string> transfer;  // the transfer bar's "position/maximum"
     nlohmann::json last;
     int progress = 0;
     for (const std::string& line : result.OutLines()) {
         const nlohmann::json event = nlohmann::json::parse(line);
         if (event["event"] == "status") statuses.push_back(event["text"]);
         if (event["event"] == "progress") ++progress;
+        if (event["event"] == "progress" && event["bar"] == "transfer") {
+            transfer.push_back(std::to_string(event["position"].get<int>()) + "/" +
+                               std::to_string(event["maximum"].get<int>()));
+        }
         last = event;
     }
-    EXPECT_THAT(statuses, ElementsAre("Status", "Status: Ready to download(mode change).",
+    // The bar counts against the whole file, as the window does, and ends at its maximum.
+    EXPECT_THAT(transfer, ElementsAre("512/1518", "1024/1518", "1500/1518", "1518/1518"));
+    EXPECT_THAT(statuses, ElementsAre("Status: Ready to download(mode change).",
                                       "Status: Ready to download(Polling).", "Status: Download now.",
                                       "Status: Downloading( 512 / 1,518 bytes )", "Status: Downloading( 1,024 / 1,518 bytes )",
                                       "Status: Downloading( 1,500 / 1,518 bytes )", "Status: Write to memory.",
