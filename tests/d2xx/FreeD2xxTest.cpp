@@ -267,6 +267,30 @@ TEST_F(FreeD2xx, FwloadCliListsWhatItCannotReadAndTheListFilesBadLines) {
     }
 }
 
+// cardprinter-sim reaches the virtual printer whether or not the free D2XX library sits beside the
+// program (where the programs look first).
+TEST_F(FreeD2xx, CardprinterSimReachesTheVirtualPrinterWithOrWithoutALibraryBesideTheProgram) {
+    const std::string beside = dir.File("beside");
+    std::filesystem::create_directories(beside);
+    std::filesystem::copy_file(FWLOAD_CLI_PATH, beside + "/fwload-cli");
+    std::filesystem::copy_file(D2XX_LIBRARY_DIR "/libftd2xx.so", beside + "/libftd2xx.so");
+    const std::string state = dir.File("state");
+    const std::string firmware = dir.Write("fw.bin", "[NOV Card Printer]" + Image(700));
+    const std::string ini = dir.Write("fwload.ini", "[KX-4700]\n");
+    for (const std::string& program : {std::string(FWLOAD_CLI_PATH), beside + "/fwload-cli"}) {
+        ProcessOptions options;
+        options.environment = {"FWSIM_STATE_DIR=" + state, "FWSIM_RESTART_CALLS=0"};
+        options.unset = {"LD_LIBRARY_PATH"};
+        const ProcessResult list = RunProcess(SIM_LIBRARY_DIR "/cardprinter-sim", {program, "--list"}, options);
+        EXPECT_EQ(list.out, "0\t\"CARD PRINTER\"\tFWSIM1000\tcard printer\n") << program;
+        EXPECT_EQ(list.err, "cardprinter-sim: virtual printer(s) attached: CARD PRINTER; state in " + state + "\n");
+        const ProcessResult download = RunProcess(SIM_LIBRARY_DIR "/cardprinter-sim",
+                                                  {program, "-q", "--ini", ini, "-m", "KX-4700", firmware}, options);
+        EXPECT_EQ(download.exitCode, 0) << program << download.err;
+    }
+    EXPECT_EQ(sim::PrinterStore(state).Load().downloads, 2);
+}
+
 // The stand-in libusb holds us to libusb's rules on contexts, so that no test passes on code the
 // real library would crash in.
 TEST(StandInLibusb, StopsOnWhatTheRealLibraryWouldCrashOn) {
