@@ -137,6 +137,13 @@ void Device::KeepPacketData(const unsigned char* data, int length) {
     if (received_.size() > before) arrived_.notify_all();
 }
 
+void Device::ReadFailed(bool deviceGone, std::unique_lock<std::mutex>& lock) {
+    lost_ = lost_ || deviceGone;
+    readFailed_ = !deviceGone;
+    arrived_.notify_all();
+    if (!deviceGone) readerWake_.wait_for(lock, kRetryAfterError, [&] { return stop_; });
+}
+
 // The driver's side: keeps reading the chip into the receive buffer until the handle closes or the
 // device is gone. The chip paces it: an empty read returns after its latency timer. The bulk reads
 // are made here rather than by ftdi_read_data, which holds back what a packet brought until an
@@ -153,11 +160,7 @@ void Device::ReadFromChip() {
                                   kReaderTimeoutMs);
         const int submitted = libusb_submit_transfer(transfer_);
         if (submitted != 0) {
-            lost_ = submitted == LIBUSB_ERROR_NO_DEVICE;
-            readFailed_ = !lost_;
-            arrived_.notify_all();
-            if (lost_) break;
-            readerWake_.wait_for(lock, kRetryAfterError, [&] { return stop_; });
+            ReadFailed(submitted == LIBUSB_ERROR_NO_DEVICE, lock);
             continue;
         }
         inFlight_ = true;
@@ -175,17 +178,10 @@ void Device::ReadFromChip() {
                 break;
             case LIBUSB_TRANSFER_CANCELLED:
                 break;  // a purge or the close took it back: what it held is stale
-            case LIBUSB_TRANSFER_NO_DEVICE:
-                lost_ = true;
-                arrived_.notify_all();
-                break;
-            default:  // a stall or a failed transfer: reads fail until a transfer succeeds again
-                readFailed_ = true;
-                arrived_.notify_all();
-                readerWake_.wait_for(lock, kRetryAfterError, [&] { return stop_; });
+            default:
+                ReadFailed(transfer_->status == LIBUSB_TRANSFER_NO_DEVICE, lock);
                 break;
         }
-        if (lost_) break;
     }
     inFlight_ = false;
     readerIdle_.notify_all();

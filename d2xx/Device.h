@@ -43,6 +43,9 @@ public:
 private:
     void ReadFromChip();
     void KeepPacketData(const unsigned char* data, int length);
+    // A failed read of the chip: a vanished device is lost for good; anything else (a stall, a
+    // failed transfer) fails reads until a transfer succeeds again, tried after a pause.
+    void ReadFailed(bool deviceGone, std::unique_lock<std::mutex>& lock);
     // Gives the status of a failed transfer: a vanished device is lost for good, anything else
     // fails only the call it happened in.
     FT_STATUS TransferFailed(int libusbError);

@@ -12,7 +12,7 @@ enum ExitCode : int {
     kExitBadInput = 2,
     kExitNoPrinter = 3,
     kExitDisplayNotSetUp = 4,
-    kExitStopped = 130,  // Ctrl-C; SIGTERM and SIGHUP give 128 + their number (143, 129)
+    // A stop exits with 128 + its signal: 130 for Ctrl-C, 143 for SIGTERM, 129 for SIGHUP.
 };
 
 struct CliOptions {
