@@ -5,6 +5,7 @@
 #include <ftdi.h>
 #include <libusb.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,10 @@ struct FoundDevice {
     std::string description;          // a port's letter appended on a multi-port chip
     std::string serial;
     FT_STATUS status = FT_OK;         // FT_DEVICE_NOT_OPENED when its strings cannot be read (no access)
+    std::uint32_t id = 0;             // vendor in the high word, product in the low
+    std::uint32_t type = FT_DEVICE_UNKNOWN;  // the chip, as D2XX numbers it
+    std::uint32_t locationId = 0;     // the port path (LocationId.h); 0 when it has none
+    bool highSpeed = false;
 };
 
 class DeviceList {

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "D2XXTypes.h"
 #include "Device.h"
@@ -130,7 +131,18 @@ FT_STATUS OnDevice(FT_HANDLE handle, const std::function<int(ftdi_context*)>& ca
 }
 
 constexpr std::uint32_t FT_LIST_ALL = 0x20000000u;
-constexpr std::uint32_t FT_OPEN_BY_LOCATION = 4u;
+
+// The snapshot FT_CreateDeviceInfoList takes and FT_GetDeviceInfoDetail reads: copies, no devices.
+struct InfoNode {
+    std::uint32_t flags;
+    std::uint32_t type;
+    std::uint32_t id;
+    std::uint32_t locationId;
+    std::string serial;
+    std::string description;
+};
+std::mutex infoMutex;
+std::vector<InfoNode> infoList;
 
 }  // namespace
 
@@ -147,15 +159,19 @@ D2XX_EXPORT FT_STATUS FT_ListDevices(void* arg1, void* arg2, std::uint32_t flags
         *static_cast<std::uint32_t*>(arg1) = static_cast<std::uint32_t>(devices.size());
         return FT_OK;
     }
-    if (what == FT_OPEN_BY_LOCATION) return FT_NOT_SUPPORTED;
     if ((flags & FT_LIST_BY_INDEX) != 0) {
         const auto index = static_cast<std::size_t>(reinterpret_cast<std::uintptr_t>(arg1));
         if (arg2 == nullptr) return FT_INVALID_PARAMETER;
         if (index >= devices.size()) return FT_DEVICE_NOT_FOUND;
+        if (what == FT_OPEN_BY_LOCATION) {
+            *static_cast<std::uint32_t*>(arg2) = devices[index].locationId;
+            return FT_OK;
+        }
         // A device whose strings cannot be read is no device with an empty description.
         if (devices[index].status != FT_OK) return devices[index].status;
         return CopyString(text(devices[index]), arg2);
     }
+    if (what == FT_OPEN_BY_LOCATION) return FT_NOT_SUPPORTED;
     if ((flags & FT_LIST_ALL) != 0) {
         // arg1: an array of buffer pointers, ended by a null one; arg2: the count.
         if (arg1 == nullptr) return FT_INVALID_PARAMETER;
@@ -174,9 +190,53 @@ D2XX_EXPORT FT_STATUS FT_Open(int deviceNumber, FT_HANDLE* handle) {
     }, handle);
 }
 
+D2XX_EXPORT FT_STATUS FT_CreateDeviceInfoList(std::uint32_t* count) {
+    if (count == nullptr) return FT_INVALID_PARAMETER;
+    Listing list;
+    if (!list.Valid()) return FT_INSUFFICIENT_RESOURCES;
+    std::vector<InfoNode> nodes;
+    for (const FoundDevice& device : list.Devices()) {
+        // A device this user cannot open is listed as one another process holds, without strings.
+        nodes.push_back({(device.status == FT_OK ? 0 : FT_FLAGS_OPENED) | (device.highSpeed ? FT_FLAGS_HISPEED : 0),
+                         device.type, device.id, device.locationId, device.serial, device.description});
+    }
+    std::lock_guard<std::mutex> lock(infoMutex);
+    infoList = std::move(nodes);
+    *count = static_cast<std::uint32_t>(infoList.size());
+    return FT_OK;
+}
+
+// The handle is always null: which of this process's handles holds a port is not kept.
+D2XX_EXPORT FT_STATUS FT_GetDeviceInfoDetail(std::uint32_t index, std::uint32_t* flags, std::uint32_t* type,
+                                             std::uint32_t* id, std::uint32_t* locationId, void* serial,
+                                             void* description, FT_HANDLE* handle) {
+    std::lock_guard<std::mutex> lock(infoMutex);
+    if (index >= infoList.size()) return FT_DEVICE_NOT_FOUND;
+    if (flags == nullptr || type == nullptr || id == nullptr || locationId == nullptr || serial == nullptr ||
+        description == nullptr || handle == nullptr) {
+        return FT_INVALID_PARAMETER;
+    }
+    const InfoNode& node = infoList[index];
+    *flags = node.flags;
+    *type = node.type;
+    *id = node.id;
+    *locationId = node.locationId;
+    const std::string serialText = node.serial.substr(0, FT_SERIAL_BUFFER_SIZE - 1);
+    std::memcpy(serial, serialText.c_str(), serialText.size() + 1);
+    CopyString(node.description, description);
+    *handle = nullptr;
+    return FT_OK;
+}
+
 D2XX_EXPORT FT_STATUS FT_OpenEx(void* arg, std::uint32_t flags, FT_HANDLE* handle) {
+    if (flags == FT_OPEN_BY_LOCATION) {
+        const auto location = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(arg));
+        return OpenFirst([location](std::size_t, const FoundDevice& device) {
+            return location != 0 && device.locationId == location;
+        }, handle);
+    }
     if (arg == nullptr || (flags != FT_OPEN_BY_SERIAL_NUMBER && flags != FT_OPEN_BY_DESCRIPTION)) {
-        return flags == FT_OPEN_BY_LOCATION ? FT_NOT_SUPPORTED : FT_INVALID_PARAMETER;
+        return FT_INVALID_PARAMETER;
     }
     const std::string wanted = static_cast<const char*>(arg);
     return OpenFirst([&](std::size_t, const FoundDevice& device) {

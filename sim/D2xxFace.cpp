@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "D2XXTypes.h"
+#include "LocationId.h"
 #include "Loader.h"
 #include "PrinterStore.h"
 #include "ReceiveQueue.h"
@@ -53,6 +54,11 @@ struct Face {
         if (openedAny) sim::ForgetOpenedPrinter(config);
     }
     bool openedAny = false;
+    int counts = 0;            // device counts so far (FWSIM_FAULTS attach-after)
+    std::size_t infoList = 0;  // entries of the last FT_CreateDeviceInfoList
+
+    // How many devices are attached now.
+    std::size_t Attached() const { return counts > config.attachAfterCounts ? config.devices.size() : 0; }
 
     void Reload() {
         config = sim::LoadConfigFromEnvironment();
@@ -97,7 +103,7 @@ bool Contains(const std::vector<int>& list, int value) {
 
 FT_STATUS OpenSession(Face& face, int index, FT_HANDLE* handle, const std::string& call) {
     if (handle == nullptr) return Traced(face, call, FT_INVALID_PARAMETER);
-    if (index < 0 || static_cast<std::size_t>(index) >= face.config.devices.size()) {
+    if (index < 0 || static_cast<std::size_t>(index) >= face.Attached()) {
         return Traced(face, call, FT_DEVICE_NOT_FOUND);
     }
     if (Contains(face.config.openErrors, index) || face.DeviceOpen(index)) {
@@ -120,17 +126,18 @@ FWSIM_EXPORT FT_STATUS FT_ListDevices(void* arg1, void* arg2, std::uint32_t flag
     std::lock_guard<std::mutex> lock(face.mutex);
     if ((flags & FT_LIST_NUMBER_ONLY) != 0) {
         face.Reload();
+        ++face.counts;
         const std::string call = "FT_ListDevices(count)";
         if (arg1 == nullptr) return Traced(face, call, FT_INVALID_PARAMETER);
         if (face.config.countError) return Traced(face, call, FT_IO_ERROR);
-        *static_cast<std::uint32_t*>(arg1) = static_cast<std::uint32_t>(face.config.devices.size());
-        return Traced(face, call + " -> " + std::to_string(face.config.devices.size()), FT_OK);
+        *static_cast<std::uint32_t*>(arg1) = static_cast<std::uint32_t>(face.Attached());
+        return Traced(face, call + " -> " + std::to_string(face.Attached()), FT_OK);
     }
     if ((flags & FT_LIST_BY_INDEX) != 0) {
         const auto index = static_cast<std::size_t>(reinterpret_cast<std::uintptr_t>(arg1));
         const std::string call = "FT_ListDevices(index " + std::to_string(index) + ")";
         if (arg2 == nullptr) return Traced(face, call, FT_INVALID_PARAMETER);
-        if (index >= face.config.devices.size()) return Traced(face, call, FT_DEVICE_NOT_FOUND);
+        if (index >= face.Attached()) return Traced(face, call, FT_DEVICE_NOT_FOUND);
         if (Contains(face.config.descriptionErrors, static_cast<int>(index))) return Traced(face, call, FT_IO_ERROR);
         std::string text = (flags & FT_OPEN_BY_SERIAL_NUMBER) != 0 ? sim::UsbSerial(face.config, index)
                                                                     : face.config.devices[index];
@@ -146,6 +153,45 @@ FWSIM_EXPORT FT_STATUS FT_ListDevices(void* arg1, void* arg2, std::uint32_t flag
     return Traced(face, "FT_ListDevices(flags " + std::to_string(flags) + ")", FT_NOT_SUPPORTED);
 }
 
+FWSIM_EXPORT FT_STATUS FT_CreateDeviceInfoList(std::uint32_t* count) {
+    Face& face = TheFace();
+    std::lock_guard<std::mutex> lock(face.mutex);
+    face.Reload();
+    ++face.counts;
+    if (count == nullptr) return Traced(face, "FT_CreateDeviceInfoList", FT_INVALID_PARAMETER);
+    if (face.config.countError) return Traced(face, "FT_CreateDeviceInfoList", FT_IO_ERROR);
+    face.infoList = face.Attached();
+    *count = static_cast<std::uint32_t>(face.infoList);
+    return Traced(face, "FT_CreateDeviceInfoList -> " + std::to_string(*count), FT_OK);
+}
+
+// An entry of the list FT_CreateDeviceInfoList made: a FT232R at full speed per printer.
+FWSIM_EXPORT FT_STATUS FT_GetDeviceInfoDetail(std::uint32_t index, std::uint32_t* flags, std::uint32_t* type,
+                                              std::uint32_t* id, std::uint32_t* locationId, void* serial,
+                                              void* description, FT_HANDLE* handle) {
+    Face& face = TheFace();
+    std::lock_guard<std::mutex> lock(face.mutex);
+    const std::string call = "FT_GetDeviceInfoDetail(" + std::to_string(index) + ")";
+    if (index >= std::min(face.infoList, face.config.devices.size())) return Traced(face, call, FT_DEVICE_NOT_FOUND);
+    if (flags == nullptr || type == nullptr || id == nullptr || locationId == nullptr || serial == nullptr ||
+        description == nullptr || handle == nullptr) {
+        return Traced(face, call, FT_INVALID_PARAMETER);
+    }
+    *flags = face.DeviceOpen(static_cast<int>(index)) ? FT_FLAGS_OPENED : 0;
+    *type = 5;  // FT_DEVICE_232R
+    *id = 0x04036001u;
+    *locationId = sim::UsbLocationId(face.config, index);
+    const std::string serialText = sim::UsbSerial(face.config, index).substr(0, FT_SERIAL_BUFFER_SIZE - 1);
+    const std::string descriptionText = face.config.devices[index].substr(0, FT_DESCRIPTION_BUFFER_SIZE - 1);
+    std::memcpy(serial, serialText.c_str(), serialText.size() + 1);
+    std::memcpy(description, descriptionText.c_str(), descriptionText.size() + 1);
+    *handle = nullptr;
+    for (const auto& entry : face.sessions) {
+        if (entry.second->device == static_cast<int>(index)) *handle = entry.first;
+    }
+    return Traced(face, call + " -> " + d2xx::LocationText(*locationId), FT_OK);
+}
+
 FWSIM_EXPORT FT_STATUS FT_Open(int deviceNumber, FT_HANDLE* handle) {
     Face& face = TheFace();
     std::lock_guard<std::mutex> lock(face.mutex);
@@ -158,9 +204,17 @@ FWSIM_EXPORT FT_STATUS FT_OpenEx(void* arg, std::uint32_t flags, FT_HANDLE* hand
     std::lock_guard<std::mutex> lock(face.mutex);
     face.Reload();
     const bool bySerial = flags == FT_OPEN_BY_SERIAL_NUMBER;
+    if (flags == FT_OPEN_BY_LOCATION) {
+        const auto location = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(arg));
+        const std::string call = "FT_OpenEx(location " + d2xx::LocationText(location) + ")";
+        for (std::size_t i = 0; i < face.Attached(); ++i) {
+            if (sim::UsbLocationId(face.config, i) == location) return OpenSession(face, static_cast<int>(i), handle, call);
+        }
+        return Traced(face, call, FT_DEVICE_NOT_FOUND);
+    }
     if (arg == nullptr || (flags != FT_OPEN_BY_DESCRIPTION && !bySerial)) return Traced(face, "FT_OpenEx", FT_NOT_SUPPORTED);
     const std::string wanted = static_cast<const char*>(arg);
-    for (std::size_t i = 0; i < face.config.devices.size(); ++i) {
+    for (std::size_t i = 0; i < face.Attached(); ++i) {
         if ((bySerial ? sim::UsbSerial(face.config, i) : face.config.devices[i]) == wanted) {
             return OpenSession(face, static_cast<int>(i), handle, "FT_OpenEx(\"" + wanted + "\")");
         }

@@ -5,7 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
+
+#include "LocationId.h"
 
 #if defined(_WIN32)
 #include <process.h>
@@ -80,6 +83,10 @@ bool ParseFault(const std::string& item, Config& config) {
     }
     if (kind == "reply-then-fail" && parts.size() == 1) {
         config.replyThenFail = true;
+        return true;
+    }
+    if (kind == "attach-after" && parts.size() == 2 && ParseInt(parts[1], number) && number >= 0) {
+        config.attachAfterCounts = static_cast<int>(number);
         return true;
     }
     if ((kind == "description-error" || kind == "open-error") && parts.size() == 2 && ParseInt(parts[1], number)) {
@@ -182,6 +189,13 @@ Config ParseConfig(const EnvironmentLookup& lookup) {
         if (*devices != '\0') config.devices = Split(devices, ';');
     }
     if (const char* serials = lookup("FWSIM_SERIALS")) config.usbSerials = Split(serials, ';');
+    if (const char* locations = lookup("FWSIM_LOCATIONS")) {
+        for (const std::string& text : Split(locations, ';')) {
+            const std::optional<std::uint32_t> id = d2xx::ParseLocation(Trim(text));
+            if (!id) config.problems.push_back("FWSIM_LOCATIONS item " + text);
+            config.usbLocations.push_back(id.value_or(0));
+        }
+    }
     ParseUnsigned(lookup("FWSIM_LATENCY_MS"), config.latencyMs, "FWSIM_LATENCY_MS", config);
     ParseUnsigned(lookup("FWSIM_WRITE_MS"), config.writeMs, "FWSIM_WRITE_MS", config);
     ParseUnsigned(lookup("FWSIM_SHORT_WRITE_MS"), config.shortWriteMs, "FWSIM_SHORT_WRITE_MS", config);
@@ -265,6 +279,11 @@ Config BehindChip(Config config) {
 std::string UsbSerial(const Config& config, std::size_t index) {
     if (index < config.usbSerials.size() && !config.usbSerials[index].empty()) return config.usbSerials[index];
     return "FWSIM" + std::to_string(1000 + index);
+}
+
+std::uint32_t UsbLocationId(const Config& config, std::size_t index) {
+    if (index < config.usbLocations.size() && config.usbLocations[index] != 0) return config.usbLocations[index];
+    return d2xx::LocationIdOf(1, {static_cast<unsigned>(index % 15 + 1)});
 }
 
 std::string PrinterFolder(const Config& config, std::size_t index) {

@@ -52,6 +52,8 @@ struct RibbonReading {
 struct Config {
     std::vector<std::string> devices{"CARD PRINTER"};
     std::vector<std::string> usbSerials;  // per device; FWSIM1000, FWSIM1001, ... where not given
+    std::vector<std::uint32_t> usbLocations;  // per device, a location id; bus 1 ports 1, 2, ... where not given
+    int attachAfterCounts = 0;    // the devices appear only after this many counts in a process
     unsigned latencyMs = 1;       // until a reply becomes readable
     unsigned writeMs = 20;        // writing the image into memory
     unsigned shortWriteMs = 0;    // how long a short write takes
@@ -86,6 +88,9 @@ Config BehindChip(Config config);
 
 // Device N's USB serial number.
 std::string UsbSerial(const Config& config, std::size_t index);
+// Device N's location id (see LocationId.h): as FWSIM_LOCATIONS gives it, else bus 1, port N + 1.
+std::uint32_t UsbLocationId(const Config& config, std::size_t index);
+
 // The folder that keeps device N's state: the state folder itself for the first device, a
 // subfolder named by the serial number for every further one, so each printer has its own.
 std::string PrinterFolder(const Config& config, std::size_t index);

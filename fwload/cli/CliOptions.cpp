@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include "LocationId.h"
 #include "SuiteVersion.h"
 
 namespace {
@@ -53,6 +54,15 @@ std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOption
                                             "and whether each is a card printer");
     app.add_option("-s,--serial", options.serial, "download to the card printer with this USB serial number");
     app.add_option("--index", options.index, "download to the device at this index of --list")->check(CLI::NonNegativeNumber);
+    std::string location;
+    app.add_option("--location", location,
+                   "download to the card printer on this USB port: the bus-port path that --list shows "
+                   "(e.g. 1-2.3, as lsusb -t numbers the ports)")
+        ->type_name("PATH");
+    app.add_option("--wait", options.waitSeconds,
+                   "wait up to SECONDS for the card printer (the one chosen) to be attached; Ctrl-C ends the wait")
+        ->type_name("SECONDS")
+        ->check(CLI::NonNegativeNumber);
     app.add_option("--restart-timeout", options.restartTimeout,
                    "seconds to wait for the printer to restart after the download before giving up on its "
                    "display (default 120)")
@@ -64,7 +74,7 @@ std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOption
     app.add_flag("-j,--json", options.json, "print one JSON object per event, and always a final outcome object");
     app.add_option("--trace", options.trace, "append a time-stamped hex trace of every request and reply to FILE")
         ->type_name("FILE");
-    app.footer(std::string("With several card printers attached, choose one with --serial or --index.\n"
+    app.footer(std::string("With several card printers attached, choose one with --serial, --index or --location.\n"
                            "Ctrl-C stops the download wherever fwload's Stop button could; while the printer writes "
                            "its memory\nand checks the sum it must not be interrupted, and Ctrl-C is refused.\n\n") +
                kExitCodes);
@@ -87,7 +97,15 @@ std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOption
     }
     for (int i = 0; i < argc; ++i) options.commandLine += (i > 0 ? " " : "") + std::string(argv[i]);
     if (options.quiet && options.json) return usageError("--quiet and --json cannot be combined");
-    if (!options.serial.empty() && options.index) return usageError("--serial and --index cannot be combined");
+    if (!location.empty()) {
+        options.location = d2xx::ParseLocation(location);
+        if (!options.location) {
+            return usageError("--location: \"" + location + "\" is not a USB port path such as 1-2.3");
+        }
+    }
+    if (int(!options.serial.empty()) + int(options.index.has_value()) + int(options.location.has_value()) > 1) {
+        return usageError("choose the printer with one of --serial, --index and --location");
+    }
     if (!options.list && options.firmware.empty()) return usageError("no firmware file given");
     if (!options.list && options.model.empty()) return usageError("--model is required");
     return std::nullopt;

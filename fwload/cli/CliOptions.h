@@ -1,6 +1,7 @@
 // fwload-cli's command line.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -22,6 +23,8 @@ struct CliOptions {
     std::string trace;
     std::string serial;         // the card printer with this USB serial number
     std::optional<int> index;   // the device at this index of --list
+    std::optional<std::uint32_t> location;  // the device on this USB port (a D2XX location id)
+    unsigned waitSeconds = 0;   // how long to wait for the printer to be attached
     unsigned restartTimeout = 120;  // seconds to wait for the printer after a download
     bool list = false;
     bool quiet = false;

@@ -1,10 +1,12 @@
 // Listing the devices and choosing the printer.
 #include "DeviceChoice.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "D2XX_Dyn.h"
 #include "DownloadFailure.h"
+#include "LocationId.h"
 
 bool ListD2xxDevices(std::vector<D2xxDevice>& devices) {
     devices.clear();
@@ -20,18 +22,54 @@ bool ListD2xxDevices(std::vector<D2xxDevice>& devices) {
         if (GetFTDeviceSerial(device.index) == FT_OK) device.serial = FTDeviceSerial;
         devices.push_back(device);
     }
+    // Locations come from the device information list, in the same order; a list that changed in
+    // between tells nothing.
+    std::vector<FTDevicePlace> places;
+    if (GetFTDevicePlaces(places) == FT_OK && places.size() == devices.size()) {
+        for (std::size_t i = 0; i < devices.size(); ++i) {
+            if (places[i].serial == devices[i].serial) devices[i].locationId = places[i].locationId;
+        }
+    }
     return true;
 }
 
 std::string DeviceLine(const D2xxDevice& device) {
     const std::string description = device.readable ? "\"" + device.description + "\"" : "(cannot be read)";
     return std::to_string(device.index) + "\t" + description + "\t" + (device.serial.empty() ? "-" : device.serial) +
-           "\t" + (device.cardPrinter ? "card printer" : "not a card printer");
+           "\t" + (device.cardPrinter ? "card printer" : "not a card printer") + "\t" +
+           d2xx::LocationText(device.locationId);
 }
 
-std::optional<PrinterChoice> ChoosePrinter(const std::vector<D2xxDevice>& devices, const std::string& serial,
-                                           std::optional<int> index, std::string& problem) {
+std::optional<PrinterChoice> ChoosePrinter(const std::vector<D2xxDevice>& devices, const PrinterWanted& wanted,
+                                           std::string& problem) {
+    const std::string& serial = wanted.serial;
+    const std::optional<int>& index = wanted.index;
     PrinterChoice choice;
+    if (wanted.location) {
+        choice.way = PrinterChoice::Way::Location;
+        const std::string where = d2xx::LocationText(*wanted.location);
+        std::vector<D2xxDevice> there;
+        for (const D2xxDevice& device : devices) {
+            if (device.locationId == *wanted.location) there.push_back(device);
+        }
+        if (std::none_of(devices.begin(), devices.end(), [](const D2xxDevice& d) { return d.locationId != 0; }) &&
+            !devices.empty()) {
+            problem = "the D2XX library does not tell where devices are attached (it has no FT_GetDeviceInfoDetail); "
+                      "choose the printer with --serial";
+        } else if (there.empty()) {
+            problem = "no device is attached at location " + where;
+        } else if (there.size() > 1) {
+            problem = std::to_string(there.size()) + " devices share location " + where +
+                      " (the ports of one chip); choose one with --serial";
+            for (const D2xxDevice& device : there) problem += "\n  " + DeviceLine(device);
+        } else if (!there.front().cardPrinter) {
+            problem = "the device at location " + where + " is not a card printer: " + DeviceLine(there.front());
+        } else {
+            choice.device = there.front();
+            return choice;
+        }
+        return std::nullopt;
+    }
     if (!serial.empty()) {
         choice.way = PrinterChoice::Way::Serial;
         for (const D2xxDevice& device : devices) {
@@ -70,8 +108,12 @@ std::optional<PrinterChoice> ChoosePrinter(const std::vector<D2xxDevice>& device
 
 bool OpenChosenPrinter(const PrinterChoice& choice) {
     if (choice.way == PrinterChoice::Way::FirstMatch) return FindCardPrinter();
-    const FT_STATUS status = choice.way == PrinterChoice::Way::Serial ? OpenCardPrinterBySerial(choice.device->serial)
-                                                                      : OpenCardPrinterAt(choice.device->index);
+    FT_STATUS status = FT_OK;
+    switch (choice.way) {
+        case PrinterChoice::Way::Serial: status = OpenCardPrinterBySerial(choice.device->serial); break;
+        case PrinterChoice::Way::Location: status = OpenCardPrinterAtLocation(choice.device->locationId); break;
+        default: status = OpenCardPrinterAt(choice.device->index); break;
+    }
     if (status == FT_OK) return true;
     std::fprintf(stderr, "fwload-cli: the card printer %s (serial %s) could not be opened (D2XX status %u, %s)%s\n",
                  ("\"" + choice.device->description + "\"").c_str(), choice.device->serial.c_str(), status,

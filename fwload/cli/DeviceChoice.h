@@ -1,5 +1,5 @@
 // Which printer fwload-cli downloads to: the attached D2XX devices as --list shows them, and the
-// choice that --serial, --index or the number of card printers attached makes.
+// choice that --serial, --index, --location or the number of card printers attached makes.
 #pragma once
 
 #include <cstdint>
@@ -13,23 +13,30 @@ struct D2xxDevice {
     std::string serial;
     bool readable = false;
     bool cardPrinter = false;
+    std::uint32_t locationId = 0;  // 0 when the library cannot tell
 };
 
 // Every attached device, by index. False when the library cannot count them.
 bool ListD2xxDevices(std::vector<D2xxDevice>& devices);
 
 struct PrinterChoice {
-    enum class Way { FirstMatch, Index, Serial } way = Way::FirstMatch;
+    enum class Way { FirstMatch, Index, Serial, Location } way = Way::FirstMatch;
     std::optional<D2xxDevice> device;  // the one chosen, when the list tells which
 };
 
 // The printer the options choose among the devices; nullopt with the reason (exit 3) when the
 // choice is impossible or, with several card printers and no choice made, not clear.
-std::optional<PrinterChoice> ChoosePrinter(const std::vector<D2xxDevice>& devices, const std::string& serial,
-                                           std::optional<int> index, std::string& problem);
+struct PrinterWanted {
+    std::string serial;
+    std::optional<int> index;
+    std::optional<std::uint32_t> location;
+};
+std::optional<PrinterChoice> ChoosePrinter(const std::vector<D2xxDevice>& devices, const PrinterWanted& wanted,
+                                           std::string& problem);
 
 // Opens the chosen printer as discovery would; on failure tells why on stderr and returns false.
 bool OpenChosenPrinter(const PrinterChoice& choice);
 
-// One --list line: index, quoted description, serial number, card printer or not, tab-separated.
+// One --list line: index, quoted description, serial number, card printer or not, location,
+// tab-separated.
 std::string DeviceLine(const D2xxDevice& device);

@@ -40,6 +40,8 @@ public:
     static void Interrupt(int signal);
     // The signal of the last request to stop (SIGINT when none came).
     static int StopSignal() { return lastSignal_.load(); }
+    // How many requests to stop have come so far.
+    static int InterruptCount() { return interrupts_.load(); }
     bool StopRequested() const { return stopRequested_; }
     bool RestartTimedOut() const { return restartTimedOut_; }
     const DownloadFailure& Failure() const { return failure_; }

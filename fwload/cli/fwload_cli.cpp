@@ -2,6 +2,7 @@
 // frames, waits and texts as the window; a command line, a choice of printer, exit codes that say
 // what became of the printer, a reason for every failure, and machine-readable output.
 #include <algorithm>
+#include <chrono>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "CliOptions.h"
+#include "Clock.h"
 #include "D2XX_Dyn.h"
 #include "DeviceChoice.h"
 #include "DownloadEngine.h"
@@ -20,6 +22,7 @@
 #include "Files.h"
 #include "FirmwareImage.h"
 #include "LinkTrace.h"
+#include "LocationId.h"
 #include "MessageBox.h"
 #include "ProgramPath.h"
 #include "SuiteVersion.h"
@@ -29,6 +32,8 @@
 #include "qvxStrUtils.h"
 
 namespace {
+
+constexpr unsigned kWaitPollMs = 250;
 
 // Ctrl-C, SIGTERM and SIGHUP all ask for a stop, as the window's Stop button would.
 void OnStopSignal(int signal) {
@@ -76,12 +81,71 @@ nlohmann::json DeviceJson(const D2xxDevice& device) {
     return nlohmann::json{{"index", device.index},
                           {"description", device.readable ? nlohmann::json(device.description) : nlohmann::json(nullptr)},
                           {"serial", device.serial},
-                          {"card_printer", device.cardPrinter}};
+                          {"card_printer", device.cardPrinter},
+                          {"location", device.locationId != 0 ? nlohmann::json(d2xx::LocationText(device.locationId))
+                                                              : nlohmann::json(nullptr)}};
 }
 
-int ListDevices(bool json) {
+OutputMode ChooseOutput(const CliOptions& options) {
+    if (options.json) return OutputMode::Json;
+    if (options.quiet) return OutputMode::Quiet;
+    return platform::IsTerminal(stdout) ? OutputMode::Terminal : OutputMode::Plain;
+}
+
+// Whether the printer the options ask for (any card printer when they name none) is attached.
+bool WantedIsAttached(const std::vector<D2xxDevice>& devices, const PrinterWanted& wanted) {
+    if (wanted.index) return *wanted.index < static_cast<int>(devices.size());
+    return std::any_of(devices.begin(), devices.end(), [&](const D2xxDevice& device) {
+        if (wanted.location) return device.locationId == *wanted.location;
+        return wanted.serial.empty() ? device.cardPrinter : device.serial == wanted.serial;
+    });
+}
+
+std::string WantedText(const PrinterWanted& wanted) {
+    if (wanted.location) return "the device at location " + d2xx::LocationText(*wanted.location);
+    if (!wanted.serial.empty()) return "the card printer with serial number " + wanted.serial;
+    if (wanted.index) return "device " + std::to_string(*wanted.index);
+    return "a card printer";
+}
+
+// --wait: lists the devices until the wanted printer is among them or the time is up, saying once
+// that it waits. False when a stop was asked for meanwhile.
+bool WaitForPrinter(const CliOptions& options, const PrinterWanted& wanted, std::vector<D2xxDevice>& devices) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(options.waitSeconds);
+    const int interrupts = TerminalHost::InterruptCount();
+    bool said = false;
+    for (;;) {
+        ListD2xxDevices(devices);  // a failed count leaves discovery to say so
+        if (WantedIsAttached(devices, wanted) || Clock::now() >= deadline) return true;
+        if (TerminalHost::InterruptCount() != interrupts) return false;
+        if (!said) {
+            const std::string text = "Waiting up to " + std::to_string(options.waitSeconds) + " s for " +
+                                     WantedText(wanted) + " to be attached...";
+            if (options.json) {
+                std::printf("%s\n", nlohmann::json{{"event", "waiting"}, {"t_ms", 0}, {"seconds", options.waitSeconds},
+                                                   {"message", text}}.dump().c_str());
+            } else if (!options.quiet) {
+                std::printf("%s\n", text.c_str());
+            }
+            std::fflush(stdout);
+            said = true;
+        }
+        platform::SleepMilliseconds(kWaitPollMs);
+    }
+}
+
+int ListDevices(const CliOptions& options) {
+    const bool json = options.json;
     if (!LoadD2XXLibrary()) return EndEarly(json, "no-driver", DriverMissingText(), kExitNoPrinter);
     std::vector<D2xxDevice> devices;
+    if (options.waitSeconds > 0) {
+        CatchStopSignals();
+        if (!WaitForPrinter(options, {}, devices)) {
+            UnloadD2XXLibrary();
+            return EndEarly(json, "stopped", "stopped while waiting for a card printer", 128 + TerminalHost::StopSignal());
+        }
+    }
     const bool counted = ListD2xxDevices(devices);
     UnloadD2XXLibrary();
     if (!counted) return EndEarly(json, "no-printer", "the D2XX devices could not be counted", kExitNoPrinter);
@@ -147,12 +211,6 @@ std::optional<std::string> ResolveModel(const std::string& ini, const std::strin
         for (const std::string& section : sections) problem += "\n  " + section;
     }
     return std::nullopt;
-}
-
-OutputMode ChooseOutput(const CliOptions& options) {
-    if (options.json) return OutputMode::Json;
-    if (options.quiet) return OutputMode::Quiet;
-    return platform::IsTerminal(stdout) ? OutputMode::Terminal : OutputMode::Plain;
 }
 
 std::string Hex4(std::uint16_t value) {
@@ -246,8 +304,14 @@ int Download(const CliOptions& options) {
     if (!LoadD2XXLibrary()) return EndEarly(json, "no-driver", DriverMissingText(), kExitNoPrinter);
 
     std::vector<D2xxDevice> devices;
-    ListD2xxDevices(devices);  // a failed count leaves discovery to say so
-    const std::optional<PrinterChoice> choice = ChoosePrinter(devices, options.serial, options.index, problem);
+    const PrinterWanted wanted{options.serial, options.index, options.location};
+    CatchStopSignals();
+    if (!WaitForPrinter(options, wanted, devices)) {
+        UnloadD2XXLibrary();
+        return EndEarly(json, "stopped", "stopped while waiting for " + WantedText(wanted),
+                        128 + TerminalHost::StopSignal());
+    }
+    const std::optional<PrinterChoice> choice = ChoosePrinter(devices, wanted, problem);
     if (!choice) {
         UnloadD2XXLibrary();
         return EndEarly(json, "no-printer", problem, kExitNoPrinter);
@@ -289,7 +353,6 @@ int Download(const CliOptions& options) {
             return EndEarly(json, "bad-input", options.trace + ": cannot open the trace file", kExitBadInput);
         }
     }
-    CatchStopSignals();
 
     engine.BeginDownload();
     engine.RunDownload(options.firmware);
@@ -313,5 +376,5 @@ int main(int argc, char* argv[]) {
     CliOptions options;
     if (const std::optional<int> code = ParseCliOptions(argc, argv, options, std::cout, std::cerr)) return *code;
     std::cout.flush();
-    return options.list ? ListDevices(options.json) : Download(options);
+    return options.list ? ListDevices(options) : Download(options);
 }

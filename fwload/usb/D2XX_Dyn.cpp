@@ -97,6 +97,9 @@ bool LoadD2XXLibrary() {
     D2XXLibHandle = platform::LoadLibraryByName(kLibraryName);
     if (!platform::IsLoadedHandle(D2XXLibHandle)) return false;
     Store(D2XXOptionalSlots.FT_SetLatencyTimer, platform::FindLibraryEntry(D2XXLibHandle, "FT_SetLatencyTimer"));
+    Store(D2XXOptionalSlots.FT_CreateDeviceInfoList,
+          platform::FindLibraryEntry(D2XXLibHandle, "FT_CreateDeviceInfoList"));
+    Store(D2XXOptionalSlots.FT_GetDeviceInfoDetail, platform::FindLibraryEntry(D2XXLibHandle, "FT_GetDeviceInfoDetail"));
     return ResolveD2XXEntryPoints(D2XXLibHandle);
 }
 
@@ -169,6 +172,36 @@ FT_STATUS OpenCardPrinterBySerial(const std::string& serial) {
     std::string argument = serial;
     const FT_STATUS status = D2XXSlots.FT_OpenEx(argument.data(), FT_OPEN_BY_SERIAL_NUMBER, &FTHandle);
     if (status == FT_OK) PrepareOpenedPrinter();
+    return status;
+}
+
+FT_STATUS OpenCardPrinterAtLocation(std::uint32_t locationId) {
+    CloseCardPrinter();
+    if (D2XXSlots.FT_OpenEx == nullptr) return FT_OTHER_ERROR;
+    void* const argument = reinterpret_cast<void*>(static_cast<std::uintptr_t>(locationId));
+    const FT_STATUS status = D2XXSlots.FT_OpenEx(argument, FT_OPEN_BY_LOCATION, &FTHandle);
+    if (status == FT_OK) PrepareOpenedPrinter();
+    return status;
+}
+
+FT_STATUS GetFTDevicePlaces(std::vector<FTDevicePlace>& places) {
+    places.clear();
+    if (D2XXOptionalSlots.FT_CreateDeviceInfoList == nullptr || D2XXOptionalSlots.FT_GetDeviceInfoDetail == nullptr) {
+        return FT_NOT_SUPPORTED;
+    }
+    std::uint32_t count = 0;
+    FT_STATUS status = D2XXOptionalSlots.FT_CreateDeviceInfoList(&count);
+    for (std::uint32_t i = 0; status == FT_OK && i < count; ++i) {
+        std::uint32_t flags = 0, type = 0, id = 0;
+        char serial[FT_SERIAL_BUFFER_SIZE + 1] = {};
+        char description[FT_DESCRIPTION_BUFFER_SIZE + 1] = {};
+        FT_HANDLE handle = nullptr;
+        FTDevicePlace place;
+        status = D2XXOptionalSlots.FT_GetDeviceInfoDetail(i, &flags, &type, &id, &place.locationId, serial, description,
+                                                          &handle);
+        place.serial = serial;
+        places.push_back(place);
+    }
     return status;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "D2XXTypes.h"
 #include "DynamicLibrary.h"
@@ -43,6 +44,8 @@ constexpr int kD2XXEntryPointCount = 25;
 // Entry points looked up apart from the table: a library without them binds all the same.
 struct D2XXOptionalEntryPoints {
     FT_SetLatencyTimerProc FT_SetLatencyTimer = nullptr;
+    FT_CreateDeviceInfoListProc FT_CreateDeviceInfoList = nullptr;  // fwload-cli's choice by location
+    FT_GetDeviceInfoDetailProc FT_GetDeviceInfoDetail = nullptr;
 };
 extern D2XXOptionalEntryPoints D2XXOptionalSlots;
 
@@ -107,6 +110,15 @@ extern std::string FTDeviceSerial;  // last serial number read, at most 49 chara
 FT_STATUS GetFTDeviceSerial(std::int32_t index);
 FT_STATUS OpenCardPrinterAt(std::int32_t index);
 FT_STATUS OpenCardPrinterBySerial(const std::string& serial);
+FT_STATUS OpenCardPrinterAtLocation(std::uint32_t locationId);
+
+// Where each attached device sits, through the device information list: its location id and
+// serial number, by index. FT_NOT_SUPPORTED when the library has no such list.
+struct FTDevicePlace {
+    std::uint32_t locationId = 0;
+    std::string serial;
+};
+FT_STATUS GetFTDevicePlaces(std::vector<FTDevicePlace>& places);
 
 // The open printer's latency timer (fwload-cli --fast). FT_NOT_SUPPORTED when the library lacks
 // FT_SetLatencyTimer.

@@ -51,6 +51,7 @@ constexpr std::uint32_t FT_LIST_NUMBER_ONLY = 0x80000000u;
 constexpr std::uint32_t FT_LIST_BY_INDEX = 0x40000000u;
 constexpr std::uint32_t FT_OPEN_BY_SERIAL_NUMBER = 1u;
 constexpr std::uint32_t FT_OPEN_BY_DESCRIPTION = 2u;
+constexpr std::uint32_t FT_OPEN_BY_LOCATION = 4u;  // FT_OpenEx's argument is the location id itself
 
 // FT_Purge masks.
 constexpr std::uint32_t FT_PURGE_RX = 1u;
@@ -81,5 +82,17 @@ using FT_OpenExProc = FT_STATUS(FT_API*)(void* arg, std::uint32_t flags, FT_HAND
 // The chip's latency timer, in milliseconds (1 to 255).
 using FT_GetLatencyTimerProc = FT_STATUS(FT_API*)(FT_HANDLE handle, std::uint8_t* latency);
 using FT_SetLatencyTimerProc = FT_STATUS(FT_API*)(FT_HANDLE handle, std::uint8_t latency);
+// The device information list: FT_CreateDeviceInfoList takes a snapshot of the attached devices and
+// counts them; FT_GetDeviceInfoDetail tells one entry of that snapshot (serial number in 16 bytes,
+// description in 64; the handle is the caller's own when it has the device open, else null).
+using FT_CreateDeviceInfoListProc = FT_STATUS(FT_API*)(std::uint32_t* count);
+using FT_GetDeviceInfoDetailProc = FT_STATUS(FT_API*)(std::uint32_t index, std::uint32_t* flags, std::uint32_t* type,
+                                                      std::uint32_t* id, std::uint32_t* locationId, void* serial,
+                                                      void* description, FT_HANDLE* handle);
+constexpr std::uint32_t FT_SERIAL_BUFFER_SIZE = 16u;
+constexpr std::uint32_t FT_FLAGS_OPENED = 1u;     // another process has the device open
+constexpr std::uint32_t FT_FLAGS_HISPEED = 2u;
+constexpr std::uint32_t FT_DEVICE_UNKNOWN = 3u;
+
 // Entry points that must be present but that we never call.
 using FT_UnusedProc = void*;

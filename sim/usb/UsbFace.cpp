@@ -291,7 +291,31 @@ FWSIM_EXPORT void LIBUSB_CALL libusb_free_config_descriptor(libusb_config_descri
     delete config;
 }
 
-FWSIM_EXPORT uint8_t LIBUSB_CALL libusb_get_bus_number(libusb_device*) { return 1; }
+// Where each device sits: its FWSIM_LOCATIONS entry, else bus 1, port N + 1.
+static std::uint32_t LocationOf(libusb_device* device) {
+    Face& face = TheFace();
+    std::lock_guard<std::mutex> lock(face.mutex);
+    return sim::UsbLocationId(face.config, CheckedDevice(face, device)->index);
+}
+
+FWSIM_EXPORT uint8_t LIBUSB_CALL libusb_get_bus_number(libusb_device* device) {
+    return static_cast<uint8_t>(LocationOf(device) >> 24);
+}
+
+FWSIM_EXPORT int LIBUSB_CALL libusb_get_port_numbers(libusb_device* device, uint8_t* ports, int length) {
+    const std::uint32_t id = LocationOf(device);
+    int depth = 0;
+    for (int shift = 20; shift >= 0 && ((id >> shift) & 0xF) != 0; shift -= 4) {
+        if (depth == length) return LIBUSB_ERROR_OVERFLOW;
+        ports[depth++] = static_cast<uint8_t>((id >> shift) & 0xF);
+    }
+    return depth;
+}
+
+FWSIM_EXPORT int LIBUSB_CALL libusb_get_device_speed(libusb_device* device) {
+    LocationOf(device);  // checks the device
+    return ProductId() == 0x6014 ? LIBUSB_SPEED_HIGH : LIBUSB_SPEED_FULL;
+}
 
 FWSIM_EXPORT uint8_t LIBUSB_CALL libusb_get_device_address(libusb_device* device) {
     return static_cast<uint8_t>(device->index + 2);

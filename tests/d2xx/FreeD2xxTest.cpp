@@ -246,21 +246,24 @@ TEST_F(FreeD2xx, FwloadCliListsWhatItCannotReadAndTheListFilesBadLines) {
         "fwload-cli: a device that cannot be read is one this user has no access to: install the udev rule of the "
         "cardprinter-suite-d2xx package (or another that gives access to the device), then unplug the device and "
         "plug it in again\n";
+    // The location is the port path libusb tells: bus, then a port per hub tier.
     const struct {
         const char* faults;
         std::string deviceList;
+        const char* locations;
         std::string out;
         std::string err;
     } cases[] = {
-        {"", "", "0\t\"CARD PRINTER\"\tFWSIM1000\tcard printer\n", ""},
-        {"open-error:0", "", "0\t(cannot be read)\t-\tnot a card printer\n", advice},
-        {"", bad, "0\t\"CARD PRINTER\"\tFWSIM1000\tcard printer\n",
+        {"", "", "", "0\t\"CARD PRINTER\"\tFWSIM1000\tcard printer\t1-1\n", ""},
+        {"open-error:0", "", "", "0\t(cannot be read)\t-\tnot a card printer\t1-1\n", advice},
+        {"", bad, "3-2.4.1", "0\t\"CARD PRINTER\"\tFWSIM1000\tcard printer\t3-2.4.1\n",
          "libftd2xx: " + bad + ":1: \"0:0\" is not VENDOR:PRODUCT (1 to 4 hex digits each, not zero); line skipped\n"},
     };
     for (const auto& c : cases) {
         ProcessOptions options;
         options.environment = {"LD_LIBRARY_PATH=" + kStack, "FWSIM_STATE_DIR=" + sim.StateDir(),
-                               "FWSIM_FAULTS=" + std::string(c.faults), "CARDPRINTER_D2XX_DEVICES=" + c.deviceList};
+                               "FWSIM_FAULTS=" + std::string(c.faults), "CARDPRINTER_D2XX_DEVICES=" + c.deviceList,
+                               "FWSIM_LOCATIONS=" + std::string(c.locations)};
         const ProcessResult result = RunProcess(FWLOAD_CLI_PATH, {"--list"}, options);
         EXPECT_EQ(result.exitCode, 0) << c.faults;
         EXPECT_EQ(result.out, c.out) << c.faults;
@@ -283,7 +286,7 @@ TEST_F(FreeD2xx, CardprinterSimReachesTheVirtualPrinterWithOrWithoutALibraryBesi
         options.environment = {"FWSIM_STATE_DIR=" + state, "FWSIM_RESTART_CALLS=0"};
         options.unset = {"LD_LIBRARY_PATH"};
         const ProcessResult list = RunProcess(SIM_LIBRARY_DIR "/cardprinter-sim", {program, "--list"}, options);
-        EXPECT_EQ(list.out, "0\t\"CARD PRINTER\"\tFWSIM1000\tcard printer\n") << program;
+        EXPECT_EQ(list.out, "0\t\"CARD PRINTER\"\tFWSIM1000\tcard printer\t1-1\n") << program;
         EXPECT_EQ(list.err, "cardprinter-sim: virtual printer(s) attached: CARD PRINTER; state in " + state + "\n");
         const ProcessResult download = RunProcess(SIM_LIBRARY_DIR "/cardprinter-sim",
                                                   {program, "-q", "--ini", ini, "-m", "KX-4700", firmware}, options);
@@ -331,25 +334,37 @@ TEST_F(FreeD2xx, FwloadCliDownloadsAndFailsTheSameWayThroughUsb) {
     const std::string firmware = dir.Write("fw.bin", "[NOV Card Printer]" + Image(2000));
     const std::string ini = dir.Write("fwload.ini", "[KX-4700]\n");
     const struct {
-        const char* faults;
+        std::string environment;
+        std::vector<std::string> choice;
         int exitCode;
-        const char* err;
+        std::string err;
     } cases[] = {
-        {"", 0, ""},
-        {"vanish:data:2", 1,
+        {"", {}, 0, ""},
+        {"FWSIM_FAULTS=vanish:data:2", {}, 1,
          "fwload-cli: the printer failed or was unplugged during data frame 2 (D2XX status 4, FT_IO_ERROR) after "
          "1,024 of 2,018 bytes\n"},
-        {"stall:poll", 1, "fwload-cli: the printer failed or was unplugged during the poll (D2XX status 4, FT_IO_ERROR)\n"},
+        {"FWSIM_FAULTS=stall:poll", {}, 1,
+         "fwload-cli: the printer failed or was unplugged during the poll (D2XX status 4, FT_IO_ERROR)\n"},
+        {"FWSIM_LOCATIONS=2-3.1", {"--location", "2-3.1"}, 0, ""},
+        {"", {"--location", "1-2"}, 3, "fwload-cli: no device is attached at location 1-2\n"},
+        // The ports of one chip share its place on the bus.
+        {"FWSIM_USB_PRODUCT=6010", {"--location", "1-1"}, 3,
+         "fwload-cli: 2 devices share location 1-1 (the ports of one chip); choose one with --serial\n"
+         "  0\t\"CARD PRINTER A\"\tFWSIM1000A\tnot a card printer\t1-1\n"
+         "  1\t\"CARD PRINTER B\"\tFWSIM1000B\tnot a card printer\t1-1\n"},
     };
     for (const auto& c : cases) {
         ProcessOptions options;
         options.environment = {"LD_LIBRARY_PATH=" + kStack, "FWSIM_STATE_DIR=" + sim.StateDir(),
-                               "FWSIM_RESTART_CALLS=0", "FWSIM_FAULTS=" + std::string(c.faults)};
-        const ProcessResult result = RunProcess(FWLOAD_CLI_PATH, {"-q", "--ini", ini, "-m", "KX-4700", firmware}, options);
-        EXPECT_EQ(result.exitCode, c.exitCode) << c.faults;
-        EXPECT_EQ(result.err, c.err) << c.faults;
+                               "FWSIM_RESTART_CALLS=0"};
+        if (!c.environment.empty()) options.environment.push_back(c.environment);
+        std::vector<std::string> arguments = {"-q", "--ini", ini, "-m", "KX-4700", firmware};
+        arguments.insert(arguments.begin(), c.choice.begin(), c.choice.end());
+        const ProcessResult result = RunProcess(FWLOAD_CLI_PATH, arguments, options);
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.environment;
+        EXPECT_EQ(result.err, c.err) << c.environment;
     }
-    EXPECT_EQ(sim.State().downloads, 1);
+    EXPECT_EQ(sim.State().downloads, 2);
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ if dpkg-deb -c "$main" | grep -q -E 'libftd2xx|libcrdprt|libkx4700'; then fail "
 "$work/root/usr/bin/fwload-cli" --help | grep -q "Exit codes:" || fail "fwload-cli --help"
 listing=$(env LD_LIBRARY_PATH="$work/simroot/usr/lib/cardprinter-suite-sim" FWSIM_DEVICES="CARD PRINTER" \
           "$work/root/usr/bin/fwload-cli" --list)
-[[ "$listing" == $'0\t"CARD PRINTER"\tFWSIM1000\tcard printer' ]] || fail "fwload-cli --list printed: $listing"
+[[ "$listing" == $'0\t"CARD PRINTER"\tFWSIM1000\tcard printer\t1-1' ]] || fail "fwload-cli --list printed: $listing"
 
 # Through the link, the settings file beside the real program is the one read.
 printf '[NOV Card Printer]' > "$work/fw.bin"
@@ -66,7 +66,7 @@ grep -q 'TAG+="uaccess"' "$work/root/usr/lib/udev/rules.d/70-cardprinter-suite.r
 if dpkg-deb -c "$d2xx" | grep -q -E 'libcrdprt|libusb'; then fail "the d2xx package carries the virtual printer"; fi
 listing=$(env LD_LIBRARY_PATH="$work/simroot/usr/lib/cardprinter-suite-sim/usb" FWSIM_DEVICES="CARD PRINTER" \
           "$work/root/usr/bin/fwload-cli" --list)
-[[ "$listing" == $'0\t"CARD PRINTER"\tFWSIM1000\tcard printer' ]] || fail "fwload-cli --list through libftdi1 printed: $listing"
+[[ "$listing" == $'0\t"CARD PRINTER"\tFWSIM1000\tcard printer\t1-1' ]] || fail "fwload-cli --list through libftdi1 printed: $listing"
 # Installed by dpkg into a throw-away root: the man page reads, and an upgrade keeps the settings
 # a technician edited (a conffile).
 target="$work/target"
@@ -84,5 +84,5 @@ grep -q "Edited by a technician" "$target/etc/cardprinter-suite/fwload.ini" || f
 MANPAGER=cat man -l "$target/usr/share/man/man1/fwload-cli.1.gz" 2>/dev/null | grep -q "EXAMPLES" || fail "man -l fwload-cli.1.gz"
 listing=$(env LD_LIBRARY_PATH="$target/usr/lib/cardprinter-suite-sim" FWSIM_DEVICES="CARD PRINTER" \
           "$target/usr/lib/cardprinter-suite/fwload-cli" --list)
-[[ "$listing" == $'0\t"CARD PRINTER"\tFWSIM1000\tcard printer' ]] || fail "installed fwload-cli --list printed: $listing"
+[[ "$listing" == $'0\t"CARD PRINTER"\tFWSIM1000\tcard printer\t1-1' ]] || fail "installed fwload-cli --list printed: $listing"
 echo "package checks passed"

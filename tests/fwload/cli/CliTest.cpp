@@ -143,13 +143,14 @@ TEST_F(Cli, AMissingDriverOrPrinterExitsWith3) {
 }
 
 TEST_F(Cli, ListsDevicesAndWhichIsACardPrinter) {
-    const ProcessResult list = Run({"--list"}, {"FWSIM_DEVICES=USB Serial Converter;Card Printer"});
+    const ProcessResult list =
+        Run({"--list"}, {"FWSIM_DEVICES=USB Serial Converter;Card Printer", "FWSIM_LOCATIONS=1-2.3;1-4"});
     EXPECT_EQ(list.exitCode, 0);
-    EXPECT_THAT(list.OutLines(), ElementsAre("0\t\"USB Serial Converter\"\tFWSIM1000\tnot a card printer",
-                                             "1\t\"Card Printer\"\tFWSIM1001\tcard printer"));
+    EXPECT_THAT(list.OutLines(), ElementsAre("0\t\"USB Serial Converter\"\tFWSIM1000\tnot a card printer\t1-2.3",
+                                             "1\t\"Card Printer\"\tFWSIM1001\tcard printer\t1-4"));
     const ProcessResult json = Run({"--list", "--json"}, {"FWSIM_DEVICES=Card Printer", "FWSIM_SERIALS=SN-7"});
-    EXPECT_THAT(json.OutLines(),
-                ElementsAre(R"({"card_printer":true,"description":"Card Printer","index":0,"serial":"SN-7"})"));
+    EXPECT_THAT(json.OutLines(), ElementsAre(R"({"card_printer":true,"description":"Card Printer","index":0,)"
+                                             R"("location":"1-1","serial":"SN-7"})"));
     const ProcessResult none = Run({"--list"}, {"FWSIM_DEVICES="});
     EXPECT_THAT(none.OutLines(), ElementsAre("No D2XX devices attached."));
     EXPECT_EQ(none.err, "fwload-cli: no USB device with an FTDI chip is attached: is the printer plugged in and "
@@ -386,7 +387,8 @@ TEST_F(Cli, WithSeveralPrintersTheChoiceIsMadeOrRefused) {
     const ProcessResult unclear = Download({}, {two});
     EXPECT_EQ(unclear.exitCode, 3);
     EXPECT_EQ(unclear.err, "fwload-cli: 2 card printers are attached; choose one with --serial\n"
-                           "  0\t\"CARD PRINTER\"\tFWSIM1000\tcard printer\n  1\t\"Card Printer\"\tFWSIM1001\tcard printer\n");
+                           "  0\t\"CARD PRINTER\"\tFWSIM1000\tcard printer\t1-1\n"
+                           "  1\t\"Card Printer\"\tFWSIM1001\tcard printer\t1-2\n");
 
     const ProcessResult bySerial = Download({"--serial", "FWSIM1001"}, {two});
     EXPECT_EQ(bySerial.exitCode, 0) << bySerial.err;
@@ -410,6 +412,56 @@ TEST_F(Cli, WithSeveralPrintersTheChoiceIsMadeOrRefused) {
     EXPECT_EQ(second.exitCode, 3);
     EXPECT_EQ(second.err, "fwload-cli: the card printer \"Card Printer\" (serial FWSIM1001) could not be opened "
                           "(D2XX status 3, FT_DEVICE_NOT_OPENED); another program may be using it\n");
+}
+
+// A fixture picks its printer by the USB port it is plugged into, and may wait for it to appear.
+TEST_F(Cli, LocationPicksThePortAndWaitWaitsBoundedForThePrinter) {
+    const std::string two = "FWSIM_DEVICES=USB Serial Converter;Card Printer";
+    const std::string places = "FWSIM_LOCATIONS=1-2.3;1-4";
+    const std::string waiting = "Waiting up to 5 s for the device at location 1-4 to be attached...";
+    const struct {
+        std::vector<std::string> options;
+        std::string faults;
+        int exitCode;
+        std::string firstLine;  // of standard output
+        std::string err;
+    } cases[] = {
+        {{"--location", "1-4"}, "", 0, "Printer: \"Card Printer\", serial FWSIM1001; firmware: " + firmware, ""},
+        {{"--location", "1-2.3"}, "", 3, "",
+         "fwload-cli: the device at location 1-2.3 is not a card printer: "
+         "0\t\"USB Serial Converter\"\tFWSIM1000\tnot a card printer\t1-2.3\n"},
+        {{"--location", "1-5"}, "", 3, "", "fwload-cli: no device is attached at location 1-5\n"},
+        {{"--location", "1-4.16"}, "", 2, "",
+         "fwload-cli: --location: \"1-4.16\" is not a USB port path such as 1-2.3\nRun fwload-cli --help for usage.\n"},
+        {{"--location", "1-4", "--index", "1"}, "", 2, "",
+         "fwload-cli: choose the printer with one of --serial, --index and --location\n"
+         "Run fwload-cli --help for usage.\n"},
+        // The device list is empty for its first three reads (about half a second).
+        {{"--wait", "5", "--location", "1-4"}, "attach-after:3", 0, waiting, ""},
+        {{"--wait", "5", "--location", "1-4"}, "", 0, "Printer: \"Card Printer\", serial FWSIM1001; firmware: " + firmware,
+         ""},
+        {{"--wait", "1", "--serial", "FWSIM1001"}, "attach-after:1000", 3,
+         "Waiting up to 1 s for the card printer with serial number FWSIM1001 to be attached...",
+         "fwload-cli: no card printer with serial number FWSIM1001 is attached\n"},
+    };
+    for (const auto& c : cases) {
+        const ProcessResult result = Download(c.options, {two, places, "FWSIM_FAULTS=" + c.faults});
+        const std::string name = ::testing::PrintToString(c.options);
+        EXPECT_EQ(result.exitCode, c.exitCode) << name;
+        EXPECT_EQ(result.OutLines().empty() ? "" : result.OutLines().front().substr(0, c.firstLine.size()), c.firstLine)
+            << name;
+        EXPECT_EQ(result.err, c.err) << name;
+    }
+    EXPECT_EQ(ReadWholeFile(sim.StateDir() + "/FWSIM1001/image.bin").size(), 1536u);
+
+    // Ctrl-C ends the wait, with the outcome object.
+    const ProcessResult stopped = Download({"--json", "--wait", "60"}, {"FWSIM_FAULTS=attach-after:100000"},
+                                           [](const std::string& line, int pid) {
+                                               if (line.find("\"waiting\"") != std::string::npos) kill(pid, SIGINT);
+                                           });
+    EXPECT_EQ(stopped.exitCode, 130);
+    EXPECT_EQ(Outcome(stopped)["outcome"], "stopped");
+    EXPECT_EQ(Outcome(stopped)["message"], "stopped while waiting for a card printer");
 }
 
 TEST_F(Cli, FastSendsTheSameBytesAndGivesTheLatencyTimerBack) {
