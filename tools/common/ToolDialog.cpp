@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -120,5 +121,28 @@ void ToolDialog::Place(QWidget* widget, int id, int x, int y, int width, int hei
     if (id != 0) widget->setObjectName(QString::number(id));
     widget->setGeometry(units_.Rect(x, y, width, height));
 }
+
+void ToolDialog::SetText(int id, const std::string& text) {
+    const QString shown = QString::fromLocal8Bit(text.c_str());
+    QWidget* control = findChild<QWidget*>(QString::number(id));
+    if (auto* edit = qobject_cast<QLineEdit*>(control)) edit->setText(shown);
+    if (auto* label = qobject_cast<QLabel*>(control)) label->setText(shown);
+}
+
+void ToolDialog::AddItem(int id, const std::string& text) {
+    auto* combo = findChild<QComboBox*>(QString::number(id));
+    combo->insertItem(combo->count(), QString::fromLocal8Bit(text.c_str()));
+}
+
+void ToolDialog::Select(int id, int index) { findChild<QComboBox*>(QString::number(id))->setCurrentIndex(index); }
+
+void ToolDialog::TrackSelection(QComboBox* combo, int id) { selections_[id] = new ComboSelection(combo); }
+
+int ToolDialog::Selection(int id) const {
+    const auto it = selections_.find(id);
+    return it != selections_.end() ? it->second->Index() : findChild<QComboBox*>(QString::number(id))->currentIndex();
+}
+
+void ToolDialog::AppendLog(const std::string& line) { LogBox(findChild<QPlainTextEdit*>()).Append(line); }
 
 void ToolDialog::SwallowEnterAndEscape() { qApp->installEventFilter(new EnterEscapeFilter(this)); }

@@ -8,7 +8,10 @@
 #include <QGroupBox>
 #include <QObject>
 #include <QRect>
+#include <map>
 #include <string>
+
+#include "ToolView.h"
 
 class QComboBox;
 class QLineEdit;
@@ -65,14 +68,24 @@ private:
     bool typedOver_ = false;
 };
 
-class ToolDialog : public QDialog {
+// A tool's Qt dialog, and the view its sequences drive: controls are found by their ids, the log
+// box is the dialog's one multi-line edit.
+class ToolDialog : public QDialog, public ToolView {
 public:
     // Caption, and client size in dialog units.
     ToolDialog(const char* caption, int widthUnits, int heightUnits);
 
+    void SetText(int id, const std::string& text) override;
+    void AddItem(int id, const std::string& text) override;
+    void Select(int id, int index) override;
+    int Selection(int id) const override;
+    void AppendLog(const std::string& line) override;
+
     const DialogUnits& Units() const { return units_; }
     // Places a child at a dialog-unit rectangle and names it by its id (0 for none).
     void Place(QWidget* widget, int id, int x, int y, int width, int height);
+    // Makes a placed editable combo box's selection count as none once the user types over it.
+    void TrackSelection(QComboBox* combo, int id);
 
 protected:
     // Makes Enter and Escape do nothing in this dialog, whichever of its controls has the focus.
@@ -80,5 +93,6 @@ protected:
 
 private:
     DialogUnits units_;
+    std::map<int, ComboSelection*> selections_;
 };
 

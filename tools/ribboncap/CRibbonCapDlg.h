@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <cstdint>
 
-#include "CSdkLibrary.h"
+#include "RibbonCapTool.h"
 #include "ToolDialog.h"
 
 class CRibbonCapDlg : public ToolDialog {
@@ -17,7 +17,7 @@ public:
     CRibbonCapDlg();
 
     // "Setting" (1002).
-    void OnSetting();
+    void OnSetting() { tool_.OnSetting(); }
 
     QLineEdit* capacityField;  // 1000
     QComboBox* capacityCombo;  // 1001
@@ -30,14 +30,5 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    // Queries the capacity; returns DeviceDirectGet2's result, the reply in m_reply.
-    std::int32_t QueryCapacity();
-    // Shows the capacity code of the reply's first byte; another byte leaves the field.
-    void ShowCapacity();
-
-    CSdkLibrary m_sdk;
-    ComboSelection* selection_;
-    std::uint8_t m_reply[10] = {};
-    std::int32_t m_replyLength = 0;
-    char m_production[3][20] = {};
+    ribboncap::RibbonCapTool tool_;
 };

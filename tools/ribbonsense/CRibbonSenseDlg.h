@@ -6,7 +6,7 @@
 #include <ctime>
 #include <functional>
 
-#include "CSdkLibrary.h"
+#include "RibbonSenseTool.h"
 #include "ToolDialog.h"
 
 class CRibbonSenseDlg : public ToolDialog {
@@ -15,11 +15,11 @@ public:
     explicit CRibbonSenseDlg(std::function<std::time_t()> clock = nullptr);
 
     // "Check Ribbon Sensor" (1000) and "Set Ribbon Sensor" (1002).
-    void OnCheck();
-    void OnSet();
+    void OnCheck() { tool_.OnCheck(); }
+    void OnSet() { tool_.OnSet(); }
 
     // Appends "[h:m:s] <message> \r\n" with the local time to the log box (1001).
-    void AppendLog(const char* message);
+    void AppendLog(const char* message) { tool_.AppendLog(message); }
     std::string LogText() const { return log_.Text(); }
 
     QPushButton* checkButton;  // 1000
@@ -27,19 +27,6 @@ public:
     QPushButton* exitButton;   // 1003
 
 private:
-    // Opens the printer and logs how that went.
-    void OpenPrinter();
-    // Every sequence ends by closing the printer; the next one opens it again first.
-    void StartSequence();
-    void EndSequence();
-
     LogBox log_;
-    CSdkLibrary m_sdk;
-    std::function<std::time_t()> clock_;
-    char m_line[1024] = {};
-    std::time_t m_time = 0;
-    std::int32_t m_hour = 0;
-    std::int32_t m_minute = 0;
-    std::int32_t m_second = 0;
-    bool closedBySequence_ = false;
+    ribbonsense::RibbonSenseTool tool_;
 };

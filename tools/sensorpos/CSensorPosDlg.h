@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "CSdkLibrary.h"
+#include "SensorPosTool.h"
 #include "ToolDialog.h"
 
 class CSensorPosDlg : public ToolDialog {
@@ -14,11 +14,11 @@ public:
     CSensorPosDlg();
 
     // "Get" (1000) and "Set" (1001).
-    void OnGet();
-    void OnSet();
+    void OnGet() { tool_.OnGet(); }
+    void OnSet() { tool_.OnSet(); }
 
     // Appends "<message> \r\n" to the log box (1007) and scrolls it to the bottom.
-    void AppendLog(const char* message);
+    void AppendLog(const char* message) { tool_.AppendLog(message); }
     std::string LogText() const { return log_.Text(); }
 
     WindowsGroupBox* group;    // "Sensor Position"
@@ -28,9 +28,6 @@ public:
     QComboBox* positionCombo;  // 1008
 
 private:
-    void CloseAndLog();
-
     LogBox log_;
-    ComboSelection* selection_;
-    CSdkLibrary m_sdk;
+    sensorpos::SensorPosTool tool_;
 };
