@@ -6,7 +6,8 @@ PACKAGES := cmake ninja-build g++ pkg-config dpkg-dev file \
             xvfb xauth fonts-dejavu-core fonts-liberation2
 
 # The Windows core: cross-built with MinGW-w64, tested under Wine.
-WINDOWS_PACKAGES := cmake ninja-build g++-mingw-w64-x86-64 googletest wine wine64 libcli11-dev nlohmann-json3-dev
+WINDOWS_PACKAGES := cmake ninja-build g++-mingw-w64-x86-64 googletest wine wine64 libcli11-dev nlohmann-json3-dev \
+                    xvfb xauth
 WINE := env -u DISPLAY WINEPREFIX=$(CURDIR)/build-windows/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 # The VM test through QEMU's FTDI chip model: Debian's kernel, busybox and QEMU.
@@ -85,12 +86,8 @@ test-windows:
 	cmake --preset windows $(CMAKE_FLAGS)
 	mkdir -p build-windows && $(WINE) wineboot --init >/dev/null 2>&1 || true
 	cmake --build --preset windows
-	@# One Wine session for the whole run, started apart from the tests: the server and the service
-	@# processes it starts would otherwise inherit the first test's output and hold it open.
-	$(WINE) wineserver --kill >/dev/null 2>&1 || true
-	$(WINE) wineserver --persistent=600 </dev/null >/dev/null 2>&1
-	$(WINE) wineboot </dev/null >/dev/null 2>&1
-	ctest --preset windows; status=$$?; $(WINE) wineserver --kill || true; exit $$status
+	@# One Wine session for the whole run, on a virtual display for the windows' tests.
+	xvfb-run -a -s "-screen 0 1280x1024x24" scripts/wine-ctest build-windows
 
 clean:
 	rm -rf build build-asan build-windows build-fuzz

@@ -21,3 +21,6 @@ target_include_directories(nlohmann_json::nlohmann_json INTERFACE ${host_headers
 set(SUITE_TEST_RUNNER ${CMAKE_COMMAND} -E env --unset=DISPLAY WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all
     WINEDLLOVERRIDES=mscoree,mshtml= ${PROJECT_SOURCE_DIR}/scripts/wine-run)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${SUITE_TEST_RUNNER})
+# The windows' tests keep the display (make test-windows runs them on a virtual one).
+set(SUITE_GUI_TEST_RUNNER ${CMAKE_COMMAND} -E env WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all
+    WINEDLLOVERRIDES=mscoree,mshtml= ${PROJECT_SOURCE_DIR}/scripts/wine-run --display)

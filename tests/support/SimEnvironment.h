@@ -29,7 +29,7 @@ private:
     static void ClearAll() {
         for (const char* name : {"FWSIM_DEVICES", "FWSIM_LATENCY_MS", "FWSIM_WRITE_MS", "FWSIM_SHORT_WRITE_MS",
                                  "FWSIM_RESTART_CALLS", "FWSIM_RESTART_MS", "FWSIM_STATE_DIR", "FWSIM_TRACE",
-                                 "FWSIM_SERIAL", "FWSIM_RIBBON_READINGS", "FWSIM_FAULTS"}) {
+                                 "FWSIM_SERIAL", "FWSIM_RIBBON_READINGS", "FWSIM_FAULTS", "FWSIM_LOCATIONS"}) {
             RemoveEnvironmentValue(name);
         }
     }
