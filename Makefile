@@ -7,7 +7,7 @@ PACKAGES := cmake ninja-build g++ pkg-config dpkg-dev file \
 
 # The Windows core: cross-built with MinGW-w64, tested under Wine.
 WINDOWS_PACKAGES := cmake ninja-build g++-mingw-w64-x86-64 googletest wine wine64 libcli11-dev nlohmann-json3-dev \
-                    xvfb xauth
+                    xvfb xauth nsis wine32:i386
 WINE := env -u DISPLAY WINEPREFIX=$(CURDIR)/build-windows/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 # The VM test through QEMU's FTDI chip model: Debian's kernel, busybox and QEMU.
@@ -85,7 +85,7 @@ test-windows:
 	@scripts/ensure-packages $(WINDOWS_PACKAGES)
 	cmake --preset windows $(CMAKE_FLAGS)
 	mkdir -p build-windows && $(WINE) wineboot --init >/dev/null 2>&1 || true
-	cmake --build --preset windows
+	cmake --build --preset windows --target all windows-packages
 	@# One Wine session for the whole run, on a virtual display for the windows' tests.
 	xvfb-run -a -s "-screen 0 1280x1024x24" scripts/wine-ctest build-windows
 

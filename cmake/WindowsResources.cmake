@@ -2,6 +2,13 @@
 # per-monitor DPI awareness, asInvoker).
 enable_language(RC)
 
+# The architecture in the names of the Windows packages.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(SUITE_WINDOWS_ARCH win64)
+else()
+    set(SUITE_WINDOWS_ARCH win32)
+endif()
+
 # suite_add_windows_resources(<target> <description>)
 function(suite_add_windows_resources target description)
     set(SUITE_PROGRAM ${target})

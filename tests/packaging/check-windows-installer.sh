@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# The Windows installer under Wine, as a user would run it silently: it installs the programs and
+# the Start-menu shortcuts, the installed fwload-cli runs, an upgrade keeps an edited fwload.ini,
+# and the uninstaller leaves nothing behind but that edited file.
+#     check-windows-installer.sh SETUP.EXE VERSION     (WINEPREFIX set)
+set -u
+setup=$1 version=$2
+dir="$WINEPREFIX/drive_c/Program Files/Card Printer Suite"
+menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Card Printer Suite"
+failures=0
+check() {  # check WHAT CONDITION...
+    local what=$1
+    shift
+    if "$@"; then echo "ok: $what"; else echo "FAIL: $what"; failures=$((failures + 1)); fi
+}
+install() { wine "$setup" /S </dev/null >/dev/null 2>&1; }
+# The uninstaller copies itself away and returns at once: wait for it to have finished.
+uninstall() {
+    wine "$dir/uninstall.exe" /S </dev/null >/dev/null 2>&1
+    for _ in $(seq 1 100); do
+        [[ -e "$dir/uninstall.exe" ]] || break
+        sleep 0.2
+    done
+    sleep 0.5
+}
+view=/reg:32
+[[ "$setup" == *win64* ]] && view=/reg:64  # a 64-bit program's uninstall entry is in the 64-bit view
+registered() {
+    wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\CardPrinterSuite' $view >/dev/null 2>&1
+}
+
+rm -rf "$dir" "$menu"
+install
+check "the programs are installed" test -f "$dir/fwload-cli.exe" -a -f "$dir/sensorpos.exe" -a -f "$dir/ribboncap.exe" \
+    -a -f "$dir/ribbonsense.exe" -a -f "$dir/fwload.ini" -a -f "$dir/README-Windows.txt"
+check "the tools are in the Start menu" test -f "$menu/Sensor Position.lnk" -a -f "$menu/Ribbon Capacity.lnk" \
+    -a -f "$menu/Ribbon Sensor.lnk"
+check "the uninstaller is registered" registered
+cli_version=$(wine "$dir/fwload-cli.exe" --version </dev/null 2>/dev/null | tr -d '\r')
+check "the installed fwload-cli says \"fwload-cli $version\" (it said \"$cli_version\")" test "$cli_version" = "fwload-cli $version"
+
+# Untouched settings go with the uninstall.
+uninstall
+check "an unedited install leaves nothing" test ! -e "$dir"
+check "the Start-menu folder is gone" test ! -e "$menu"
+check "the uninstaller is no longer registered" eval '! registered'
+
+# Edited settings survive an upgrade and the uninstall.
+install
+sleep 1.1  # a later time of change than the installer gave the file
+printf '[KX-9000]\r\n1=T,R,LEFT,EDITED\r\n' > "$dir/fwload.ini"
+install
+check "an upgrade keeps the edited fwload.ini" grep -q EDITED "$dir/fwload.ini"
+uninstall
+check "the uninstall leaves only the edited fwload.ini" test "$(ls "$dir" 2>/dev/null)" = fwload.ini
+rm -rf "$dir"
+[[ $failures -eq 0 ]]
