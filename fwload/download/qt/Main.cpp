@@ -16,16 +16,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
-#include <exception>
 
-#include "ChosenFileName.h"
 #include "Clock.h"
-#include "D2XX_Dyn.h"
-#include "FailureText.h"
-#include "Files.h"
-#include "MessageBox.h"
-#include "ProgramPath.h"
-#include "qvxFileUtils.h"
 
 TFrmMain* FrmMain = nullptr;
 
@@ -81,10 +73,6 @@ private:
 QString FromProgramText(const std::string& text) { return QString::fromLocal8Bit(text.c_str()); }
 std::string ToProgramText(const QString& text) { return text.toLocal8Bit().toStdString(); }
 
-void Notify(const char* text) {
-    platform::ShowMessageBox("Notifications", text, platform::MessageIcon::Information);
-}
-
 QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption, int left, int top) {
     auto* label = new QLabel(QString::fromLatin1(caption), parent);
     label->setObjectName(QString::fromLatin1(name));
@@ -107,11 +95,9 @@ TFrmMain::TFrmMain(TFrmMainServices services, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
       engine(*this),
-      services_(std::move(services)) {
+      services_(std::move(services)),
+      rules_(*this, *this, engine, services_) {
     FrmMain = this;
-    if (!services_.loadUsbLibrary) services_.loadUsbLibrary = &LoadD2XXLibrary;
-    if (!services_.unloadUsbLibrary) services_.unloadUsbLibrary = &UnloadD2XXLibrary;
-    if (services_.settingsFile.empty()) services_.settingsFile = platform::SettingsFileName(platform::ProgramPath());
     if (!services_.browseForFile) {
         services_.browseForFile = [](QWidget* owner) {
             return QFileDialog::getOpenFileName(owner, QString(), QString(), QStringLiteral("Binary files (*.bin)"));
@@ -206,16 +192,6 @@ void TFrmMain::CreateControls() {
     });
 }
 
-void TFrmMain::FormCreate() {
-    engine.Idle = true;
-    engine.Stage.clear();
-    if (services_.loadUsbLibrary()) return;
-    platform::ShowMessageBox("Error", "Usb driver not found.\r\rThis program will be closed.",
-                             platform::MessageIcon::Error);
-    // A posted request: the window closes once its message loop runs.
-    QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
-}
-
 void TFrmMain::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (activated_) return;
@@ -225,72 +201,30 @@ void TFrmMain::showEvent(QShowEvent* event) {
     FormActivate();
 }
 
-void TFrmMain::FormActivate() {
-    SetProgressPosition(0);
-    SetStatusText(status_text::kIdle);
-    std::vector<std::string> sections;
-    IniReadSections(services_.settingsFile, sections);
+void TFrmMain::FillModels(const std::vector<std::string>& models) {
     // Filling the list is not the user's choice: it must not run the enabling check.
     const QSignalBlocker blocker(cbModel);
     cbModel->clear();
-    for (const std::string& section : sections) cbModel->addItem(FromProgramText(section));
+    for (const std::string& model : models) cbModel->addItem(FromProgramText(model));
     cbModel->setCurrentIndex(-1);
 }
 
-std::string TFrmMain::ChosenFile() const { return ChosenFileName(ToProgramText(edtFilename->text())); }
+int TFrmMain::ModelIndex() const { return cbModel->currentIndex(); }
+std::string TFrmMain::FileText() const { return ToProgramText(edtFilename->text()); }
+void TFrmMain::SetDownloadEnabled(bool enabled) { BtnDownload->setEnabled(enabled); }
+void TFrmMain::SetStatusTip(const std::string& tip) { lblProgress->setToolTip(FromProgramText(tip)); }
 
-void TFrmMain::cbModelChange() {
-    if (cbModel->currentIndex() < 0) return;
-    if (platform::FileExists(ChosenFile())) BtnDownload->setEnabled(true);
-}
-
-void TFrmMain::BtnDownloadClick() {
-    if (!engine.Idle) return;
-    if (cbModel->currentIndex() < 0) {
-        Notify("Select a model.");
-        return;
-    }
-    if (!platform::FileExists(ChosenFile())) {
-        Notify("Select the firmware file.");
-        return;
-    }
-    engine.BeginDownload();
-    lblProgress->setToolTip(QString());
-    BtnDownload->setEnabled(false);
-    try {
-        engine.RunDownload(ChosenFile());
-    } catch (const std::exception& error) {
-        // Nothing may escape into Qt's event handling: tell the user and return to Ready.
-        engine.CloseFirmwareFile();
-        CloseCardPrinter();
-        platform::ShowMessageBox("Error", error.what(), platform::MessageIcon::Error);
-    }
-    BtnDownload->setEnabled(true);
-    engine.EndDownload();
-}
-
-void TFrmMain::BtnCancelClick() { engine.BtnCancelClick(); }
-
-void TFrmMain::DownloadFailed(const DownloadFailure& failure) {
-    const std::string before = failure.stage == DownloadFailure::Stage::DisplaySetUp ? kDisplayNotSetUp : "";
-    lblProgress->setToolTip(FromProgramText(before + DescribeFailure(failure)));
-}
+// A posted request: the window closes once its message loop runs.
+void TFrmMain::PostClose() { QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection); }
 
 void TFrmMain::BtnCloseClick() { close(); }
 
-void TFrmMain::Timer1Timer() { engine.Timer1Timer(); }
-
 void TFrmMain::closeEvent(QCloseEvent* event) {
-    if (!engine.Idle) {
+    if (rules_.MayClose()) {
+        event->accept();
+    } else {
         event->ignore();
-        return;
     }
-    event->accept();
-}
-
-void TFrmMain::FormDestroy() {
-    engine.CloseFirmwareFile();
-    services_.unloadUsbLibrary();
 }
 
 void TFrmMain::BrowseClick() {

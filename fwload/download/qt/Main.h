@@ -9,8 +9,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "DownloadEngine.h"
+#include "MainWindowRules.h"
 #include "WindowClock.h"
 
 class QComboBox;
@@ -22,15 +24,12 @@ class QTimer;
 class QToolButton;
 
 // What the window takes from its surroundings; the defaults are the real ones.
-struct TFrmMainServices {
-    std::function<bool()> loadUsbLibrary;     // default: LoadD2XXLibrary
-    std::function<void()> unloadUsbLibrary;   // default: UnloadD2XXLibrary
-    std::string settingsFile;                 // default: the program's path with ".ini"
+struct TFrmMainServices : MainWindowServices {
     std::function<QString(QWidget*)> browseForFile;  // default: a file-open dialog for *.bin
     WindowClock* clock = nullptr;             // default: Qt's timer and event loop
 };
 
-class TFrmMain : public QWidget, private DownloadHost {
+class TFrmMain : public QWidget, private DownloadHost, private MainWindowView {
 public:
     explicit TFrmMain(TFrmMainServices services = {}, QWidget* parent = nullptr);
     ~TFrmMain() override;
@@ -56,21 +55,21 @@ public:
     DownloadEngine engine;
 
     // Handlers.
-    void FormCreate();
-    void FormActivate();
-    void cbModelChange();
-    void BtnDownloadClick();
-    void BtnCancelClick();
+    void FormCreate() { rules_.FormCreate(); }
+    void FormActivate() { rules_.FormActivate(); }
+    void cbModelChange() { rules_.cbModelChange(); }
+    void BtnDownloadClick() { rules_.BtnDownloadClick(); }
+    void BtnCancelClick() { engine.BtnCancelClick(); }
     void BtnCloseClick();
-    void Timer1Timer();
-    void FormDestroy();
+    void Timer1Timer() { engine.Timer1Timer(); }
+    void FormDestroy() { rules_.FormDestroy(); }
     void BrowseClick();
     // Puts a path chosen in the browse dialog into the edit, in double quotes when it holds a
     // blank and does not already begin with one.
     void ApplyBrowsedFile(const QString& path);
 
     // The chosen file name, derived from the edit's text now.
-    std::string ChosenFile() const;
+    std::string ChosenFile() const { return rules_.ChosenFile(); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -93,14 +92,23 @@ private:
     // Paints the status line (and nothing else) first, so a text set just before stays visible.
     void Sleep(unsigned milliseconds) override;
     std::string SelectedModel() const override;
-    std::string SettingsFileName() const override { return services_.settingsFile; }
+    std::string SettingsFileName() const override { return rules_.Services().settingsFile; }
     // The status line's tooltip says why, in the words fwload-cli uses; its text stays as it is.
-    void DownloadFailed(const DownloadFailure& failure) override;
+    void DownloadFailed(const DownloadFailure& failure) override { rules_.DownloadFailed(failure); }
+
+    // MainWindowView
+    void FillModels(const std::vector<std::string>& models) override;
+    int ModelIndex() const override;
+    std::string FileText() const override;
+    void SetDownloadEnabled(bool enabled) override;
+    void SetStatusTip(const std::string& tip) override;
+    void PostClose() override;
 
     void CreateControls();
     void ShowProgress();
 
     TFrmMainServices services_;
+    MainWindowRules rules_;
     std::unique_ptr<WindowClock> ownClock_;
     WindowClock* clock_ = nullptr;
     int position_ = 50;
