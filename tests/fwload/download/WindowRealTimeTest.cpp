@@ -15,19 +15,9 @@
 #include "SimEnvironment.h"
 #include "Subprocess.h"
 #include "SuiteVersion.h"
+#include "TraceTime.h"
 
 namespace {
-
-// Seconds of the first trace line after `from` that contains `text`; -1 when there is none.
-double TraceTime(const std::string& trace, const std::string& text, std::size_t& from) {
-    const std::size_t at = trace.find(text, from);
-    if (at == std::string::npos)
-        return -1;
-    const std::size_t lineStart =
-        trace.rfind('\n', at) == std::string::npos ? 0 : trace.rfind('\n', at) + 1;
-    from = at + text.size();
-    return std::stod(trace.substr(lineStart, at - lineStart));
-}
 
 // Qt's default timer may fire up to 5 % early, which only a real clock shows: the virtual clock of
 // the other window tests delivers every tick exactly on time. So this runs in real time, on a tiny
