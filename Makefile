@@ -6,7 +6,7 @@ PACKAGES := cmake ninja-build g++ pkg-config dpkg-dev file \
             xvfb xauth fonts-dejavu-core fonts-liberation2
 
 # The Windows core: cross-built with MinGW-w64, tested under Wine.
-WINDOWS_PACKAGES := cmake ninja-build g++-mingw-w64-x86-64 googletest wine wine64 libcli11-dev nlohmann-json3-dev \
+WINDOWS_PACKAGES := cmake ninja-build g++-mingw-w64-x86-64 g++-mingw-w64-i686 googletest wine wine64 libcli11-dev nlohmann-json3-dev \
                     xvfb xauth nsis wine32:i386
 WINE := env -u DISPLAY WINEPREFIX=$(CURDIR)/build-windows/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
@@ -20,7 +20,7 @@ FUZZ_SECONDS ?= 60
 PRESET ?= default
 CMAKE_FLAGS := $(if $(SUITE_WERROR),-DSUITE_WERROR=$(SUITE_WERROR))
 
-.PHONY: all deps configure build test test-native test-asan fuzz fuzz-smoke run bench package test-windows test-usb-vm mutants clean
+.PHONY: all deps configure build test test-native test-asan fuzz fuzz-smoke run bench package windows test-windows test-usb-vm mutants clean
 
 all: build
 
@@ -81,13 +81,22 @@ test-usb-vm: build
 	@scripts/ensure-packages $(USB_VM_PACKAGES)
 	tests/usbvm/run-vm-tests build
 
-test-windows:
+# Both Windows builds with their packages: zips and installers in build-windows*/packages/.
+windows:
 	@scripts/ensure-packages $(WINDOWS_PACKAGES)
 	cmake --preset windows $(CMAKE_FLAGS)
-	mkdir -p build-windows && $(WINE) wineboot --init >/dev/null 2>&1 || true
 	cmake --build --preset windows --target all windows-packages
+	cmake --preset windows-x86 $(CMAKE_FLAGS)
+	cmake --build --preset windows-x86 --target all windows-packages
+	@ls -l build-windows/packages build-windows-x86/packages
+
+# The 64-bit build's tests under Wine, its installer installed and removed, and a smoke test of the
+# 32-bit build under 32-bit Wine.
+test-windows: windows
+	mkdir -p build-windows && $(WINE) wineboot --init >/dev/null 2>&1 || true
 	@# One Wine session for the whole run, on a virtual display for the windows' tests.
 	xvfb-run -a -s "-screen 0 1280x1024x24" scripts/wine-ctest build-windows
+	$(WINE) tests/fwload/cli/smoke-win32.sh build-windows-x86
 
 clean:
-	rm -rf build build-asan build-windows build-fuzz
+	rm -rf build build-asan build-windows build-windows-x86 build-fuzz

@@ -121,7 +121,7 @@ FT_STATUS OpenSession(Face& face, int index, FT_HANDLE* handle, const std::strin
 
 }  // namespace
 
-FWSIM_EXPORT FT_STATUS FT_ListDevices(void* arg1, void* arg2, std::uint32_t flags) {
+FWSIM_EXPORT FT_STATUS FT_API FT_ListDevices(void* arg1, void* arg2, std::uint32_t flags) {
     Face& face = TheFace();
     std::lock_guard<std::mutex> lock(face.mutex);
     if ((flags & FT_LIST_NUMBER_ONLY) != 0) {
@@ -153,7 +153,7 @@ FWSIM_EXPORT FT_STATUS FT_ListDevices(void* arg1, void* arg2, std::uint32_t flag
     return Traced(face, "FT_ListDevices(flags " + std::to_string(flags) + ")", FT_NOT_SUPPORTED);
 }
 
-FWSIM_EXPORT FT_STATUS FT_CreateDeviceInfoList(std::uint32_t* count) {
+FWSIM_EXPORT FT_STATUS FT_API FT_CreateDeviceInfoList(std::uint32_t* count) {
     Face& face = TheFace();
     std::lock_guard<std::mutex> lock(face.mutex);
     face.Reload();
@@ -166,7 +166,7 @@ FWSIM_EXPORT FT_STATUS FT_CreateDeviceInfoList(std::uint32_t* count) {
 }
 
 // An entry of the list FT_CreateDeviceInfoList made: a FT232R at full speed per printer.
-FWSIM_EXPORT FT_STATUS FT_GetDeviceInfoDetail(std::uint32_t index, std::uint32_t* flags, std::uint32_t* type,
+FWSIM_EXPORT FT_STATUS FT_API FT_GetDeviceInfoDetail(std::uint32_t index, std::uint32_t* flags, std::uint32_t* type,
                                               std::uint32_t* id, std::uint32_t* locationId, void* serial,
                                               void* description, FT_HANDLE* handle) {
     Face& face = TheFace();
@@ -192,14 +192,14 @@ FWSIM_EXPORT FT_STATUS FT_GetDeviceInfoDetail(std::uint32_t index, std::uint32_t
     return Traced(face, call + " -> " + d2xx::LocationText(*locationId), FT_OK);
 }
 
-FWSIM_EXPORT FT_STATUS FT_Open(int deviceNumber, FT_HANDLE* handle) {
+FWSIM_EXPORT FT_STATUS FT_API FT_Open(int deviceNumber, FT_HANDLE* handle) {
     Face& face = TheFace();
     std::lock_guard<std::mutex> lock(face.mutex);
     face.Reload();
     return OpenSession(face, deviceNumber, handle, "FT_Open(" + std::to_string(deviceNumber) + ")");
 }
 
-FWSIM_EXPORT FT_STATUS FT_OpenEx(void* arg, std::uint32_t flags, FT_HANDLE* handle) {
+FWSIM_EXPORT FT_STATUS FT_API FT_OpenEx(void* arg, std::uint32_t flags, FT_HANDLE* handle) {
     Face& face = TheFace();
     std::lock_guard<std::mutex> lock(face.mutex);
     face.Reload();
@@ -222,7 +222,7 @@ FWSIM_EXPORT FT_STATUS FT_OpenEx(void* arg, std::uint32_t flags, FT_HANDLE* hand
     return Traced(face, "FT_OpenEx(\"" + wanted + "\")", FT_DEVICE_NOT_FOUND);
 }
 
-FWSIM_EXPORT FT_STATUS FT_Close(FT_HANDLE handle) {
+FWSIM_EXPORT FT_STATUS FT_API FT_Close(FT_HANDLE handle) {
     Face& face = TheFace();
     std::lock_guard<std::mutex> lock(face.mutex);
     const std::string call = "FT_Close(" + HandleText(handle) + ")";
@@ -230,7 +230,7 @@ FWSIM_EXPORT FT_STATUS FT_Close(FT_HANDLE handle) {
     return Traced(face, call, FT_OK);
 }
 
-FWSIM_EXPORT FT_STATUS FT_ResetDevice(FT_HANDLE handle) {
+FWSIM_EXPORT FT_STATUS FT_API FT_ResetDevice(FT_HANDLE handle) {
     Face& face = TheFace();
     std::lock_guard<std::mutex> lock(face.mutex);
     Session* session = face.Find(handle);
@@ -240,7 +240,7 @@ FWSIM_EXPORT FT_STATUS FT_ResetDevice(FT_HANDLE handle) {
     return Traced(face, "FT_ResetDevice", FT_OK);
 }
 
-FWSIM_EXPORT FT_STATUS FT_Purge(FT_HANDLE handle, std::uint32_t mask) {
+FWSIM_EXPORT FT_STATUS FT_API FT_Purge(FT_HANDLE handle, std::uint32_t mask) {
     Face& face = TheFace();
     std::lock_guard<std::mutex> lock(face.mutex);
     const std::string call = "FT_Purge(" + std::to_string(mask) + ")";
@@ -252,7 +252,7 @@ FWSIM_EXPORT FT_STATUS FT_Purge(FT_HANDLE handle, std::uint32_t mask) {
     return Traced(face, call, FT_OK);
 }
 
-FWSIM_EXPORT FT_STATUS FT_SetTimeouts(FT_HANDLE handle, std::uint32_t readTimeout, std::uint32_t writeTimeout) {
+FWSIM_EXPORT FT_STATUS FT_API FT_SetTimeouts(FT_HANDLE handle, std::uint32_t readTimeout, std::uint32_t writeTimeout) {
     Face& face = TheFace();
     std::lock_guard<std::mutex> lock(face.mutex);
     const std::string call = "FT_SetTimeouts(" + std::to_string(readTimeout) + ", " + std::to_string(writeTimeout) + ")";
@@ -263,7 +263,7 @@ FWSIM_EXPORT FT_STATUS FT_SetTimeouts(FT_HANDLE handle, std::uint32_t readTimeou
     return Traced(face, call, FT_OK);
 }
 
-FWSIM_EXPORT FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* rxBytes) {
+FWSIM_EXPORT FT_STATUS FT_API FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* rxBytes) {
     Face& face = TheFace();
     std::lock_guard<std::mutex> lock(face.mutex);
     Session* session = face.Find(handle);
@@ -276,7 +276,7 @@ FWSIM_EXPORT FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, std::uint32_t* rxByte
     return FT_OK;
 }
 
-FWSIM_EXPORT FT_STATUS FT_Write(FT_HANDLE handle, void* buffer, std::uint32_t count, std::uint32_t* written) {
+FWSIM_EXPORT FT_STATUS FT_API FT_Write(FT_HANDLE handle, void* buffer, std::uint32_t count, std::uint32_t* written) {
     Face& face = TheFace();
     std::unique_lock<std::mutex> lock(face.mutex);
     const std::string call = "FT_Write(" + std::to_string(count) + ")";
@@ -314,7 +314,7 @@ FWSIM_EXPORT FT_STATUS FT_Write(FT_HANDLE handle, void* buffer, std::uint32_t co
     return Traced(face, call + " -> " + std::to_string(accepted), FT_OK, bytes, accepted);
 }
 
-FWSIM_EXPORT FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t count, std::uint32_t* received) {
+FWSIM_EXPORT FT_STATUS FT_API FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t count, std::uint32_t* received) {
     Face& face = TheFace();
     std::unique_lock<std::mutex> lock(face.mutex);
     const std::string call = "FT_Read(" + std::to_string(count) + ")";
@@ -350,7 +350,7 @@ FWSIM_EXPORT FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t cou
 
 // The entry points the download never calls: present, checking the handle, doing nothing more.
 #define FWSIM_HANDLE_ONLY(name, ...)                                                  \
-    FWSIM_EXPORT FT_STATUS name(FT_HANDLE handle, ##__VA_ARGS__) {                    \
+    FWSIM_EXPORT FT_STATUS FT_API name(FT_HANDLE handle, ##__VA_ARGS__) {             \
         Face& face = TheFace();                                                       \
         std::lock_guard<std::mutex> lock(face.mutex);                                 \
         return Traced(face, #name, face.Find(handle) ? FT_OK : FT_INVALID_HANDLE);    \
@@ -366,7 +366,7 @@ FWSIM_HANDLE_ONLY(FT_ClrRts)
 FWSIM_HANDLE_ONLY(FT_SetChars, std::uint8_t, std::uint8_t, std::uint8_t, std::uint8_t)
 #undef FWSIM_HANDLE_ONLY
 
-FWSIM_EXPORT FT_STATUS FT_GetModemStatus(FT_HANDLE handle, std::uint32_t* status) {
+FWSIM_EXPORT FT_STATUS FT_API FT_GetModemStatus(FT_HANDLE handle, std::uint32_t* status) {
     Face& face = TheFace();
     std::lock_guard<std::mutex> lock(face.mutex);
     if (face.Find(handle) == nullptr || status == nullptr) return Traced(face, "FT_GetModemStatus", FT_INVALID_HANDLE);
@@ -374,7 +374,7 @@ FWSIM_EXPORT FT_STATUS FT_GetModemStatus(FT_HANDLE handle, std::uint32_t* status
     return Traced(face, "FT_GetModemStatus", FT_OK);
 }
 
-FWSIM_EXPORT FT_STATUS FT_GetLatencyTimer(FT_HANDLE handle, std::uint8_t* latency) {
+FWSIM_EXPORT FT_STATUS FT_API FT_GetLatencyTimer(FT_HANDLE handle, std::uint8_t* latency) {
     Face& face = TheFace();
     std::lock_guard<std::mutex> lock(face.mutex);
     Session* session = face.Find(handle);
@@ -383,7 +383,7 @@ FWSIM_EXPORT FT_STATUS FT_GetLatencyTimer(FT_HANDLE handle, std::uint8_t* latenc
     return Traced(face, "FT_GetLatencyTimer -> " + std::to_string(session->latencyMs), FT_OK);
 }
 
-FWSIM_EXPORT FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, std::uint8_t latency) {
+FWSIM_EXPORT FT_STATUS FT_API FT_SetLatencyTimer(FT_HANDLE handle, std::uint8_t latency) {
     Face& face = TheFace();
     std::lock_guard<std::mutex> lock(face.mutex);
     const std::string call = "FT_SetLatencyTimer(" + std::to_string(latency) + ")";
@@ -395,10 +395,10 @@ FWSIM_EXPORT FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, std::uint8_t latency
 }
 
 // The virtual printer has no EEPROM to read or program.
-FWSIM_EXPORT FT_STATUS FT_EE_Read(FT_HANDLE, void*) { return FT_NOT_SUPPORTED; }
-FWSIM_EXPORT FT_STATUS FT_EE_ReadEx(FT_HANDLE, void*, char*, char*, char*, char*) { return FT_NOT_SUPPORTED; }
-FWSIM_EXPORT FT_STATUS FT_EraseEE(FT_HANDLE) { return FT_NOT_SUPPORTED; }
-FWSIM_EXPORT FT_STATUS FT_EE_Program(FT_HANDLE, void*) { return FT_NOT_SUPPORTED; }
+FWSIM_EXPORT FT_STATUS FT_API FT_EE_Read(FT_HANDLE, void*) { return FT_NOT_SUPPORTED; }
+FWSIM_EXPORT FT_STATUS FT_API FT_EE_ReadEx(FT_HANDLE, void*, char*, char*, char*, char*) { return FT_NOT_SUPPORTED; }
+FWSIM_EXPORT FT_STATUS FT_API FT_EraseEE(FT_HANDLE) { return FT_NOT_SUPPORTED; }
+FWSIM_EXPORT FT_STATUS FT_API FT_EE_Program(FT_HANDLE, void*) { return FT_NOT_SUPPORTED; }
 
 // For tests and the fault matrix: how many handles are open now.
 FWSIM_EXPORT int FwSim_OpenHandleCount() {

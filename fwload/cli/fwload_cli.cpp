@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <chrono>
 #include <clocale>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <limits>
@@ -25,6 +24,7 @@
 #include "LocationId.h"
 #include "MessageBox.h"
 #include "ProgramPath.h"
+#include "StopRequests.h"
 #include "SuiteVersion.h"
 #include "Terminal.h"
 #include "TerminalHost.h"
@@ -36,18 +36,7 @@ namespace {
 constexpr unsigned kWaitPollMs = 250;
 
 // Ctrl-C, SIGTERM and SIGHUP all ask for a stop, as the window's Stop button would.
-void OnStopSignal(int signal) {
-    std::signal(signal, &OnStopSignal);  // Windows' C runtime puts the default back before each call
-    TerminalHost::Interrupt(signal);
-}
-
-void CatchStopSignals() {
-    std::signal(SIGINT, &OnStopSignal);
-    std::signal(SIGTERM, &OnStopSignal);
-#if defined(SIGHUP)
-    std::signal(SIGHUP, &OnStopSignal);
-#endif
-}
+void CatchStopSignals() { platform::CatchStopRequests(&TerminalHost::Interrupt); }
 
 bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;

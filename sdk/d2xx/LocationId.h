@@ -65,16 +65,21 @@ inline std::optional<std::uint32_t> ParseLocation(const std::string& text) {
         text.find('.') < dash || text.find_first_not_of("0123456789-.") != std::string::npos) {
         return std::nullopt;
     }
-    std::vector<unsigned> numbers;
+    unsigned bus = 0;
+    std::vector<unsigned> ports;
     std::size_t start = 0;
     for (std::size_t i = 0; i <= text.size(); ++i) {
         if (i < text.size() && text[i] != '.' && text[i] != '-') continue;
         if (i == start || i - start > 3) return std::nullopt;
-        numbers.push_back(static_cast<unsigned>(std::stoul(text.substr(start, i - start))));
+        const auto number = static_cast<unsigned>(std::stoul(text.substr(start, i - start)));
+        if (start == 0) {
+            bus = number;
+        } else {
+            ports.push_back(number);
+        }
         start = i + 1;
     }
-    if (numbers.size() < 2) return std::nullopt;
-    const std::uint32_t id = LocationIdOf(numbers[0], std::vector<unsigned>(numbers.begin() + 1, numbers.end()));
+    const std::uint32_t id = LocationIdOf(bus, ports);
     return id != 0 ? std::optional<std::uint32_t>(id) : std::nullopt;
 }
 

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# fwload-cli.exe under Wine against the virtual printer's Windows DLLs: one Ctrl-C, and three in
+# quick succession, during the data stage each end the download with "Stopped by the user." and
+# exit code 130.
+#     ctrl-c-under-wine.sh FWLOAD-CLI.EXE INI MAKE-DEMO-FIRMWARE.EXE   (WINEPREFIX, WINEPATH set)
+set -u
+cli=$1 ini=$2 maker=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export FWSIM_STATE_DIR=$work/printer FWSIM_RESTART_CALLS=0 FWSIM_WRITE_MS=5
+wine "$maker" "Z:$work/demo.bin" >/dev/null 2>&1
+# A copy under a name of its own, so that the Ctrl-C reaches this process only.
+cp "$cli" "$work/ctrlc-fwload-cli.exe"
+failures=0
+for presses in 1 3; do
+    wine "$work/ctrlc-fwload-cli.exe" --ini "Z:$ini" -m KX-4700 "Z:$work/demo.bin" >"$work/out" 2>&1 </dev/null &
+    runner=$!
+    for _ in $(seq 1 300); do grep -q "Downloading" "$work/out" && break; sleep 0.1; done
+    for _ in $(seq 1 "$presses"); do pkill -INT -f 'ctrlc-fwload-cli\.exe'; sleep 0.15; done
+    wait "$runner"
+    status=$?
+    last=$(tr -d '\r' <"$work/out" | tail -n 1)
+    if [[ $status -eq 130 && "$last" == "Stopped by the user. Took "* ]]; then
+        echo "ok: $presses Ctrl-C: exit 130, \"$last\""
+    else
+        echo "FAIL: $presses Ctrl-C: exit $status, last line \"$last\""
+        failures=$((failures + 1))
+    fi
+done
+[[ $failures -eq 0 ]]
