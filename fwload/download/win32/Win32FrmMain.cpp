@@ -133,7 +133,16 @@ void Win32FrmMain::Show() {
     SetWindowPos(window, nullptr, work.left + (work.right - work.left - width) / 2,
                  work.top + (work.bottom - work.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     ShowWindow(window, SW_SHOW);
+    // Activation fills the model list; a window that comes up without being activated (another
+    // program holds the foreground) is filled on being shown all the same.
+    if (!activated_) Activate();
     UpdateWindow(window);
+}
+
+void Win32FrmMain::Activate() {
+    activated_ = true;
+    rules_.FormActivate();
+    SetFocus(BtnClose);
 }
 
 int Win32FrmMain::RunMessageLoop() {
@@ -190,9 +199,7 @@ LRESULT Win32FrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_ACTIVATE:
             if (LOWORD(wParam) != WA_INACTIVE && !activated_) {
-                activated_ = true;
-                rules_.FormActivate();
-                SetFocus(BtnClose);
+                Activate();
                 return 0;
             }
             break;

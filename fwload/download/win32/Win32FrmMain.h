@@ -55,6 +55,8 @@ private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void OnCommand(HWND control, int code);
+    // FormActivate, once, and the first focus on Exit.
+    void Activate();
     HWND Control(const char* windowClass, const char* text, DWORD style, int left, int top, int width, int height);
     void SetLabel(HWND label, const std::string& text);
 

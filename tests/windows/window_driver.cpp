@@ -1,0 +1,116 @@
+// Drives the real Windows programs from outside, as a user's clicks would, through the windows'
+// own messages, and prints what their windows show.
+//     window_driver fwload MODEL FILE         selects the model and file, presses Download and prints
+//                                             each status text until the download ends
+//     window_driver dialog CAPTION ID... TEXT-ID   presses the buttons, prints the text of TEXT-ID
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+// WM_GETTEXT itself: GetWindowText does not ask a control of another process for its text.
+std::string Text(HWND window) {
+    char text[8192] = {};
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &copied);
+    return text;
+}
+
+HWND WaitForWindow(const char* windowClass, const char* caption) {
+    for (int i = 0; i < 300; ++i) {
+        // Shown: a dialog is shown once its initialisation is over.
+        if (HWND window = FindWindowA(windowClass, caption); window != nullptr && IsWindowVisible(window)) return window;
+        Sleep(100);
+    }
+    std::fprintf(stderr, "window_driver: no window %s appeared\n", caption != nullptr ? caption : windowClass);
+    std::exit(2);
+}
+
+struct Found {
+    const char* windowClass;
+    const char* textPrefix;
+    HWND window = nullptr;
+};
+
+BOOL CALLBACK Match(HWND child, LPARAM parameter) {
+    auto* found = reinterpret_cast<Found*>(parameter);
+    char windowClass[64] = {};
+    GetClassNameA(child, windowClass, sizeof windowClass);
+    if (lstrcmpiA(windowClass, found->windowClass) == 0 && Text(child).rfind(found->textPrefix, 0) == 0) {
+        found->window = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND Child(HWND parent, const char* windowClass, const char* textPrefix) {
+    Found found{windowClass, textPrefix};
+    EnumChildWindows(parent, &Match, reinterpret_cast<LPARAM>(&found));
+    return found.window;
+}
+
+void Press(HWND parent, HWND button) {
+    SendMessageA(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+}
+
+int DriveFwload(const char* model, const char* file) {
+    const HWND window = WaitForWindow("TFrmMain", nullptr);
+    const HWND combo = Child(window, "ComboBox", "");
+    const HWND edit = Child(window, "Edit", "");
+    const HWND download = Child(window, "Button", "Download");
+    const HWND status = Child(window, "Static", "Status");
+    // The model list is filled when the window is first activated.
+    for (int i = 0; i < 300 && SendMessageA(combo, CB_GETCOUNT, 0, 0) <= 0; ++i) Sleep(100);
+    const auto index = SendMessageA(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(model));
+    SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessageA(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(file));
+    // Posted: the download runs inside the click, and the window pumps its messages meanwhile.
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(download), BN_CLICKED), reinterpret_cast<LPARAM>(download));
+    std::string last;
+    bool running = false;
+    for (int i = 0; i < 2400; ++i) {
+        const std::string now = Text(status);
+        if (now != last) std::printf("%s\n", now.c_str());
+        last = now;
+        // Download is disabled while the download runs and enabled again when it is over.
+        if (!IsWindowEnabled(download)) {
+            running = true;
+        } else if (running) {
+            break;
+        }
+        Sleep(25);
+    }
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    return 0;
+}
+
+int DriveDialog(const char* caption, const std::vector<int>& buttons, int textId) {
+    const HWND dialog = WaitForWindow(nullptr, caption);
+    for (int id : buttons) Press(dialog, GetDlgItem(dialog, id));
+    std::printf("%s|", Text(GetDlgItem(dialog, textId)).c_str());  // | marks the end of the text
+    PostMessageA(dialog, WM_CLOSE, 0, 0);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    _setmode(_fileno(stdout), _O_BINARY);  // the texts as they are, CR LF untouched
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "fwload" && argc == 4) return DriveFwload(argv[2], argv[3]);
+    if (command == "dialog" && argc >= 4) {
+        std::vector<int> buttons;
+        for (int i = 3; i < argc - 1; ++i) buttons.push_back(std::atoi(argv[i]));
+        return DriveDialog(argv[2], buttons, std::atoi(argv[argc - 1]));
+    }
+    std::fprintf(stderr, "usage: window_driver fwload MODEL FILE | dialog CAPTION ID... TEXT-ID\n");
+    return 2;
+}
