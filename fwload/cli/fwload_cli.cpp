@@ -97,17 +97,22 @@ std::string WantedText(const PrinterWanted& wanted) {
     return "a card printer";
 }
 
-// --wait: lists the devices until the wanted printer is among them or the time is up, saying once
-// that it waits. False when a stop was asked for meanwhile.
-bool WaitForPrinter(const CliOptions& options, const PrinterWanted& wanted, std::vector<D2xxDevice>& devices) {
+struct Listed {
+    bool counted = false;  // the library could count the devices
+    bool stopped = false;  // a stop was asked for while waiting
+};
+
+// Lists the devices; with --wait, again until the wanted printer is among them or the time is up,
+// saying once that it waits.
+Listed ListWaitingForPrinter(const CliOptions& options, const PrinterWanted& wanted, std::vector<D2xxDevice>& devices) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(options.waitSeconds);
     const int interrupts = TerminalHost::InterruptCount();
     bool said = false;
     for (;;) {
-        ListD2xxDevices(devices);  // a failed count leaves discovery to say so
-        if (WantedIsAttached(devices, wanted) || Clock::now() >= deadline) return true;
-        if (TerminalHost::InterruptCount() != interrupts) return false;
+        const bool counted = ListD2xxDevices(devices);
+        if (WantedIsAttached(devices, wanted) || Clock::now() >= deadline) return {counted, false};
+        if (TerminalHost::InterruptCount() != interrupts) return {counted, true};
         if (!said) {
             const std::string text = "Waiting up to " + std::to_string(options.waitSeconds) + " s for " +
                                      WantedText(wanted) + " to be attached...";
@@ -124,20 +129,20 @@ bool WaitForPrinter(const CliOptions& options, const PrinterWanted& wanted, std:
     }
 }
 
+int StoppedWaiting(bool json, const PrinterWanted& wanted) {
+    UnloadD2XXLibrary();
+    return EndEarly(json, "stopped", "stopped while waiting for " + WantedText(wanted), 128 + TerminalHost::StopSignal());
+}
+
 int ListDevices(const CliOptions& options) {
     const bool json = options.json;
     if (!LoadD2XXLibrary()) return EndEarly(json, "no-driver", DriverMissingText(), kExitNoPrinter);
     std::vector<D2xxDevice> devices;
-    if (options.waitSeconds > 0) {
-        CatchStopSignals();
-        if (!WaitForPrinter(options, {}, devices)) {
-            UnloadD2XXLibrary();
-            return EndEarly(json, "stopped", "stopped while waiting for a card printer", 128 + TerminalHost::StopSignal());
-        }
-    }
-    const bool counted = ListD2xxDevices(devices);
+    CatchStopSignals();
+    const Listed listed = ListWaitingForPrinter(options, {}, devices);
+    if (listed.stopped) return StoppedWaiting(json, {});
     UnloadD2XXLibrary();
-    if (!counted) return EndEarly(json, "no-printer", "the D2XX devices could not be counted", kExitNoPrinter);
+    if (!listed.counted) return EndEarly(json, "no-printer", "the D2XX devices could not be counted", kExitNoPrinter);
     for (const D2xxDevice& device : devices) {
         std::printf("%s\n", json ? DeviceJson(device).dump().c_str() : DeviceLine(device).c_str());
     }
@@ -295,11 +300,8 @@ int Download(const CliOptions& options) {
     std::vector<D2xxDevice> devices;
     const PrinterWanted wanted{options.serial, options.index, options.location};
     CatchStopSignals();
-    if (!WaitForPrinter(options, wanted, devices)) {
-        UnloadD2XXLibrary();
-        return EndEarly(json, "stopped", "stopped while waiting for " + WantedText(wanted),
-                        128 + TerminalHost::StopSignal());
-    }
+    // A failed count leaves discovery to say so.
+    if (ListWaitingForPrinter(options, wanted, devices).stopped) return StoppedWaiting(json, wanted);
     const std::optional<PrinterChoice> choice = ChoosePrinter(devices, wanted, problem);
     if (!choice) {
         UnloadD2XXLibrary();

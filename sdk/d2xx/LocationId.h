@@ -28,26 +28,26 @@ inline std::uint32_t LocationIdOf(unsigned bus, const std::vector<unsigned>& por
     return id;
 }
 
+// The ports an id names, outermost first, up to its first zero nibble.
+inline std::vector<unsigned> PortsOf(std::uint32_t id) {
+    std::vector<unsigned> ports;
+    for (int shift = 20; shift >= 0 && ((id >> shift) & 0xF) != 0; shift -= 4) ports.push_back((id >> shift) & 0xF);
+    return ports;
+}
+
 // "1-2.3" for a port path's id; "0x..." for any other; "-" for none.
 inline std::string LocationText(std::uint32_t id) {
     if (id == 0) return "-";
-    std::string path = std::to_string(id >> 24);
-    bool ended = false;
-    bool isPath = (id >> 24) != 0 && ((id >> 20) & 0xF) != 0;
-    for (int shift = 20; shift >= 0 && isPath; shift -= 4) {
-        const unsigned port = (id >> shift) & 0xF;
-        if (port == 0) {
-            ended = true;
-        } else if (ended) {
-            isPath = false;  // a port after the path's end
-        } else {
-            path += (shift == 20 ? "-" : ".") + std::to_string(port);
-        }
+    const std::vector<unsigned> ports = PortsOf(id);
+    // A port path is what LocationIdOf makes of its bus and ports, nothing after them.
+    if (LocationIdOf(id >> 24, ports) != id) {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(id));
+        return hex;
     }
-    if (isPath) return path;
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(id));
-    return hex;
+    std::string path = std::to_string(id >> 24);
+    for (std::size_t i = 0; i < ports.size(); ++i) path += (i == 0 ? "-" : ".") + std::to_string(ports[i]);
+    return path;
 }
 
 // The id that LocationText shows as this text, case ignored in hex; nullopt for any other text.

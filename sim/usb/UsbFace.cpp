@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "Chip.h"
+#include "LocationId.h"
 #include "SimExport.h"
 
 namespace {
@@ -303,13 +304,10 @@ FWSIM_EXPORT uint8_t LIBUSB_CALL libusb_get_bus_number(libusb_device* device) {
 }
 
 FWSIM_EXPORT int LIBUSB_CALL libusb_get_port_numbers(libusb_device* device, uint8_t* ports, int length) {
-    const std::uint32_t id = LocationOf(device);
-    int depth = 0;
-    for (int shift = 20; shift >= 0 && ((id >> shift) & 0xF) != 0; shift -= 4) {
-        if (depth == length) return LIBUSB_ERROR_OVERFLOW;
-        ports[depth++] = static_cast<uint8_t>((id >> shift) & 0xF);
-    }
-    return depth;
+    const std::vector<unsigned> path = d2xx::PortsOf(LocationOf(device));
+    if (static_cast<int>(path.size()) > length) return LIBUSB_ERROR_OVERFLOW;
+    std::copy(path.begin(), path.end(), ports);
+    return static_cast<int>(path.size());
 }
 
 FWSIM_EXPORT int LIBUSB_CALL libusb_get_device_speed(libusb_device* device) {

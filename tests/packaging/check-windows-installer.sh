@@ -7,12 +7,7 @@ set -u
 setup=$1 version=$2
 dir="$WINEPREFIX/drive_c/Program Files/Card Printer Suite"
 menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Card Printer Suite"
-failures=0
-check() {  # check WHAT CONDITION...
-    local what=$1
-    shift
-    if "$@"; then echo "ok: $what"; else echo "FAIL: $what"; failures=$((failures + 1)); fi
-}
+source "$(dirname "$0")/../support/checks.sh"
 install() { wine "$setup" /S </dev/null >/dev/null 2>&1; }
 # The uninstaller copies itself away and returns at once: wait for it to have finished.
 uninstall() {
@@ -37,7 +32,7 @@ check "the windows are in the Start menu" test -f "$menu/Firmware Download.lnk" 
     -a -f "$menu/Ribbon Sensor.lnk"
 check "the uninstaller is registered" registered
 cli_version=$(wine "$dir/fwload-cli.exe" --version </dev/null 2>/dev/null | tr -d '\r')
-check "the installed fwload-cli says \"fwload-cli $version\" (it said \"$cli_version\")" test "$cli_version" = "fwload-cli $version"
+check_equal "the installed fwload-cli's version" "fwload-cli $version" "$cli_version"
 
 # Untouched settings go with the uninstall.
 uninstall
@@ -54,4 +49,4 @@ check "an upgrade keeps the edited fwload.ini" grep -q EDITED "$dir/fwload.ini"
 uninstall
 check "the uninstall leaves only the edited fwload.ini" test "$(ls "$dir" 2>/dev/null)" = fwload.ini
 rm -rf "$dir"
-[[ $failures -eq 0 ]]
+checks_passed

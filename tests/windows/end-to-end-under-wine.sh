@@ -9,15 +9,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export WINEPATH="Z:$build/sim" FWSIM_STATE_DIR=$work/printer FWSIM_RESTART_CALLS=0 FWSIM_WRITE_MS=5
 driver=$build/tests/windows/window_driver.exe
-failures=0
-check() {  # check WHAT EXPECTED ACTUAL
-    if [[ "$2" == "$3" ]]; then
-        echo "ok: $1"
-    else
-        printf 'FAIL: %s\n  expected: %q\n  got:      %q\n' "$1" "$2" "$3"
-        failures=$((failures + 1))
-    fi
-}
+source "$(dirname "$0")/../support/checks.sh"
 # run PROGRAM DRIVER-ARGS...: starts the program, drives it, prints what the driver printed.
 run() {
     local program=$1
@@ -30,17 +22,17 @@ run() {
 
 wine "$build/sim/make-demo-firmware.exe" "Z:$work/demo.bin" >/dev/null 2>&1
 statuses=$(run "$build/fwload/download/fwload.exe" fwload KX-4700 "Z:$work/demo.bin" | tr -d '\r')
-check "fwload: the last status text" "Status: Initialization complete!!..." "$(tail -n 1 <<<"$statuses")"
-check "fwload: the transfer was shown against the whole file" 1 \
+check_equal "fwload: the last status text" "Status: Initialization complete!!..." "$(tail -n 1 <<<"$statuses")"
+check_equal "fwload: the transfer was shown against the whole file" 1 \
     "$(grep -cm1 -E '^Status: Downloading\( [0-9,]+ / 65,554 bytes \)$' <<<"$statuses")"
-check "fwload: the image is in the printer" "$(tail -c +19 "$work/demo.bin" | head -c 65536 | md5sum)" \
+check_equal "fwload: the image is in the printer" "$(tail -c +19 "$work/demo.bin" | head -c 65536 | md5sum)" \
     "$(head -c 65536 "$work/printer/image.bin" | md5sum)"
 
-check "sensorpos: Get" $'OpenDevice - OK \r\nGetSensor - OK \r\nCloseDeivce - OK \r\n|' \
+check_equal "sensorpos: Get" $'OpenDevice - OK \r\nGetSensor - OK \r\nCloseDeivce - OK \r\n|' \
     "$(run "$build/tools/win32/sensorpos.exe" dialog sensorpos 1000 1007)"
-check "ribboncap: start-up" "Open - Success|" "$(run "$build/tools/win32/ribboncap.exe" dialog ribboncap 1004)"
+check_equal "ribboncap: start-up" "Open - Success|" "$(run "$build/tools/win32/ribboncap.exe" dialog ribboncap 1004)"
 sense=$(run "$build/tools/win32/ribbonsense.exe" dialog ribbonsense 1000 1001 | sed -E 's/\[[0-9]+:[0-9]+:[0-9]+\]/[T]/g')
-check "ribbonsense: Check Ribbon Sensor" \
+check_equal "ribbonsense: Check Ribbon Sensor" \
     $'[T] OpenDevice - Ok \r\n[T] GetRibbonSensorEx - success \r\n[T] [100/100]Ribbon Sensor [555][560] \r\n|' \
     "$sense"
-[[ $failures -eq 0 ]]
+checks_passed

@@ -152,20 +152,15 @@ int Win32FrmMain::RunMessageLoop() {
 }
 
 void Win32FrmMain::Dispatch(MSG& message) {
-    if (message.message == WM_KEYDOWN) {
-        const HWND focus = GetFocus();
-        const bool alt = (GetKeyState(VK_MENU) & 0x8000) != 0;
-        // Enter presses the focused push button, as in any Windows dialog.
-        if (message.wParam == VK_RETURN && (focus == BtnDownload || focus == BtnCancel || focus == BtnClose)) {
-            if ((message.lParam & (1 << 30)) == 0) SendMessageA(focus, BM_CLICK, 0, 0);
-            return;
-        }
-        if (message.wParam == VK_DOWN && alt && focus == edtFilename) {
-            BrowseClick();
-            return;
-        }
+    const HWND focus = GetFocus();
+    // Enter presses the focused push button, as in any Windows dialog.
+    if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN &&
+        (focus == BtnDownload || focus == BtnCancel || focus == BtnClose)) {
+        if ((message.lParam & (1 << 30)) == 0) SendMessageA(focus, BM_CLICK, 0, 0);  // not on auto-repeat
+        return;
     }
-    if (message.message == WM_SYSKEYDOWN && message.wParam == VK_DOWN && GetFocus() == edtFilename) {
+    // Alt+Down, which arrives as a system key, browses from the file edit.
+    if (message.message == WM_SYSKEYDOWN && message.wParam == VK_DOWN && focus == edtFilename) {
         BrowseClick();
         return;
     }

@@ -11,7 +11,7 @@ export FWSIM_STATE_DIR=$work/printer FWSIM_RESTART_CALLS=0 FWSIM_WRITE_MS=5
 wine "$maker" "Z:$work/demo.bin" >/dev/null 2>&1
 # A copy under a name of its own, so that the Ctrl-C reaches this process only.
 cp "$cli" "$work/ctrlc-fwload-cli.exe"
-failures=0
+source "$(dirname "$0")/../../support/checks.sh"
 for presses in 1 3; do
     wine "$work/ctrlc-fwload-cli.exe" --ini "Z:$ini" -m KX-4700 "Z:$work/demo.bin" >"$work/out" 2>&1 </dev/null &
     runner=$!
@@ -20,11 +20,7 @@ for presses in 1 3; do
     wait "$runner"
     status=$?
     last=$(tr -d '\r' <"$work/out" | tail -n 1)
-    if [[ $status -eq 130 && "$last" == "Stopped by the user. Took "* ]]; then
-        echo "ok: $presses Ctrl-C: exit 130, \"$last\""
-    else
-        echo "FAIL: $presses Ctrl-C: exit $status, last line \"$last\""
-        failures=$((failures + 1))
-    fi
+    check_equal "$presses Ctrl-C: the exit code" 130 "$status"
+    check_equal "$presses Ctrl-C: the last line" "Stopped by the user." "${last% Took *}"
 done
-[[ $failures -eq 0 ]]
+checks_passed

@@ -9,15 +9,12 @@ source=$(cd "$(dirname "$0")/../../.." && pwd)
 export WINEPATH="Z:$build/sim" FWSIM_STATE_DIR=$(mktemp -d) FWSIM_RESTART_CALLS=0 FWSIM_WRITE_MS=5
 trap 'rm -rf "$FWSIM_STATE_DIR"' EXIT
 cli=$build/fwload/cli/fwload-cli.exe
-failures=0
-check() {  # check WHAT EXPECTED ACTUAL
-    if [[ "$2" == "$3" ]]; then echo "ok: $1"; else echo "FAIL: $1: expected \"$2\", got \"$3\""; failures=$((failures + 1)); fi
-}
-check "32-bit program" "PE32" "$(file -b "$cli" | cut -d' ' -f1)"
-check "--list" $'0\t"CARD PRINTER"\tFWSIM1000\tcard printer\t1-1' "$(wine "$cli" --list 2>/dev/null | tr -d '\r')"
+source "$source/tests/support/checks.sh"
+check_equal "32-bit program" "PE32" "$(file -b "$cli" | cut -d' ' -f1)"
+check_equal "--list" $'0\t"CARD PRINTER"\tFWSIM1000\tcard printer\t1-1' "$(wine "$cli" --list 2>/dev/null | tr -d '\r')"
 printf '[NOV Card Printer]0123456789' > "$FWSIM_STATE_DIR/small.bin"
 wine "$cli" -q --ini "Z:$source/fwload/download/fwload.ini" -m KX-4700 "Z:$FWSIM_STATE_DIR/small.bin" >/dev/null 2>&1
-check "a download exits 0" 0 "$?"
+check_equal "a download exits 0" 0 "$?"
 "$source/tests/fwload/cli/ctrl-c-under-wine.sh" "$cli" "$source/fwload/download/fwload.ini" \
     "$build/sim/make-demo-firmware.exe" || failures=$((failures + 1))
-[[ $failures -eq 0 ]]
+checks_passed
