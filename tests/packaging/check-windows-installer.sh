@@ -18,8 +18,11 @@ uninstall() {
     done
     sleep 0.5
 }
-view=/reg:32
-[[ "$setup" == *win64* ]] && view=/reg:64  # a 64-bit program's uninstall entry is in the 64-bit view
+view=/reg:64
+if [[ "$setup" == *win32* ]]; then  # a 32-bit installer on 64-bit Windows goes through WOW64
+    view=/reg:32
+    dir="$WINEPREFIX/drive_c/Program Files (x86)/Card Printer Suite"
+fi
 registered() {
     wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\CardPrinterSuite' $view >/dev/null 2>&1
 }
