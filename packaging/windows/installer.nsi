@@ -2,9 +2,14 @@
 ; uninstaller in the list of installed programs. A technician's edited fwload.ini survives upgrades
 ; and the uninstall; an unedited one follows the installed version.
 ;     makensis -DVERSION=1.2.3 -DARCH=win64|win32 -DSTAGE=folder -DOUTFILE=setup.exe -DICON=x.ico installer.nsi
+; The win64 installer is a 64-bit program itself, so it writes Program Files and the registry
+; natively, with no WOW64 redirection, and needs no 32-bit subsystem to run.
+!if "${ARCH}" == "win64"
+Target amd64-unicode
+!else
 Unicode true
+!endif
 !include "LogicLib.nsh"
-!include "x64.nsh"
 
 !define PRODUCT "Card Printer Suite"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\CardPrinterSuite"
@@ -47,12 +52,6 @@ UninstPage instfiles
 !macroend
 
 Function .onInit
-!if "${ARCH}" == "win64"
-    ${IfNot} ${RunningX64}
-        MessageBox MB_OK|MB_ICONSTOP "This is the 64-bit build of the ${PRODUCT}; on 32-bit Windows take the win32 installer."
-        Abort
-    ${EndIf}
-!endif
     !insertmacro UseMachineView
 FunctionEnd
 
