@@ -65,7 +65,7 @@ done <<'ROWS'
 ||no|fails|ok|0|apt-get update failed, installing from the package lists apt has: @FETCH@|apt-get update apt-get update apt-get install
 ||no|fails|fails|1|Could not install: somepackage|apt-get update apt-get update apt-get install
 ||no|ok|fails|1|Could not install: somepackage|apt-get update apt-get install
---optional||no|fails|fails|0|Could not install somepackage: the checks that need them will be skipped.|apt-get update apt-get update apt-get install
+--optional||no|fails|fails|0|Could not install the optional somepackage: the checks that need it report themselves skipped.|apt-get update apt-get update apt-get install
 --optional|install ok installed|no|ok|ok|0||
 ROWS
 echo "$passed passed, $failed failed"
