@@ -2,6 +2,7 @@
 #include "DownloadEngine.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -40,7 +41,7 @@ void DownloadEngine::BeginDownload() {
     frame_ = -1;
     confirmedBytes_ = 0;
     fileSize_ = 0;
-    imageSum_ = 0;
+    image_ = FirmwareImage{};
     stopPressed_ = false;
     Idle = false;
     host_.SetTimerEnabled(false);
@@ -89,12 +90,15 @@ void DownloadEngine::NoteFailure(DownloadFailure::Cause cause) {
     failure_.fileSize = fileSize_;
 }
 
-void DownloadEngine::NoteWaitFailure(bool replyCollected, std::size_t length, bool queueFailed) {
+void DownloadEngine::NoteWaitFailure(bool replyCollected, bool replyAccepted, std::size_t length, bool queueFailed) {
     if (stopPressed_) {
         NoteFailure(DownloadFailure::Cause::Stopped);
     } else if (queueFailed) {
         NoteFailure(DownloadFailure::Cause::DeviceError);
         failure_.d2xxStatus = FTLastStatus;
+    } else if (replyAccepted) {
+        // The tick came first although the answer was there: the wait was not pumped in time.
+        NoteFailure(DownloadFailure::Cause::TimerRanOut);
     } else if (replyCollected) {
         const ReplyRejection rejection = DescribeRejection(reply_.data(), std::min(length, reply_.size()), Stage);
         if (!rejection.damage.empty()) {
@@ -103,7 +107,7 @@ void DownloadEngine::NoteWaitFailure(bool replyCollected, std::size_t length, bo
         } else if (failureStage_ == DownloadFailure::Stage::Checksum && rejection.code == '1') {
             NoteFailure(DownloadFailure::Cause::ChecksumMismatch);
             failure_.resultCode = rejection.code;
-            failure_.byteSum = imageSum_;
+            failure_.byteSum = image_.byteSum;
         } else {
             NoteFailure(DownloadFailure::Cause::Refused);
             failure_.resultCode = rejection.code;
@@ -162,14 +166,16 @@ bool DownloadEngine::WaitReply() {
 
     const bool replyCollected = FTRxQueueBytes > 0;
     std::size_t length = 0;
+    bool accepted = false;
     if (replyCollected) {
         reply_.fill(0);
         length = fastReplies ? CollectWholeReply() : CollectReply();
-        if (!CheckReply(reply_.data(), length, Stage)) StopFlag = true;
+        accepted = CheckReply(reply_.data(), length, Stage);
+        if (!accepted) StopFlag = true;
     }
 
     host_.SetTimerEnabled(false);
-    if (StopFlag) NoteWaitFailure(replyCollected, length, queueFailed);
+    if (StopFlag) NoteWaitFailure(replyCollected, accepted, length, queueFailed);
     return !StopFlag;
 }
 
@@ -268,6 +274,7 @@ bool DownloadEngine::CheckFirmwareFile(const std::string& fileName, std::int32_t
     if (size > std::numeric_limits<std::int32_t>::max()) {
         // The sizes and counts of the download are 32-bit: refuse before anything is sent.
         host_.SetStatusText(status_text::kIdle);
+        NoteFailure(DownloadFailure::Cause::NotFirmware);
         ShowError("The file is too large for card printer firmware file.\n\nSelect another file.",
                   platform::MessageIcon::Exclamation, true);
         return false;
@@ -284,14 +291,21 @@ bool DownloadEngine::CheckFirmwareFile(const std::string& fileName, std::int32_t
     }
     if (!IsFirmwareHeader(header, got)) {
         host_.SetStatusText(status_text::kIdle);
+        NoteFailure(DownloadFailure::Cause::NotFirmware);
         ShowError("The file is not card printer firmware file.\n\nSelect another file.",
                   platform::MessageIcon::Exclamation, true);
+        return false;
+    }
+    // The printer gets the file as it is now: a file cut, grown or rewritten during the download
+    // changes nothing that is sent or summed.
+    if (!ReadFirmwareImage(FirmwareStream, image_)) {
+        FailWithFileError("read", fileName);
         return false;
     }
     return true;
 }
 
-void DownloadEngine::SendImage(const std::string& fileName, std::int32_t fileSize) {
+void DownloadEngine::SendImage(std::int32_t fileSize) {
     std::uint16_t sequence = 0;
     const std::string ofSize = Formatted(fileSize);
     std::size_t readCount = 0;
@@ -305,11 +319,9 @@ void DownloadEngine::SendImage(const std::string& fileName, std::int32_t fileSiz
         frame_ = sequence;
         std::memset(FTOutBuffer, 0, 65535);
         PutDataFrameHead(FTOutBuffer, sequence);
-        readCount = FirmwareStream.Read(FTOutBuffer + kDataPayloadOffset, kDataPayloadSize);
-        if (FirmwareStream.Failed()) {
-            FailWithFileError("read", fileName);
-            return;
-        }
+        const std::size_t offset = static_cast<std::size_t>(SentBytes);
+        readCount = std::min(kDataPayloadSize, image_.bytes.size() - offset);
+        if (readCount > 0) std::memcpy(FTOutBuffer + kDataPayloadOffset, image_.bytes.data() + offset, readCount);
         SentBytes += static_cast<std::int32_t>(readCount);
         CompleteDataFrame(FTOutBuffer);
         host_.SetProgressPosition(SentBytes);
@@ -325,7 +337,11 @@ void DownloadEngine::SendImage(const std::string& fileName, std::int32_t fileSiz
 }
 
 void DownloadEngine::RunDownload(const std::string& fileName) {
-    if (!host_.FindPrinter()) return;
+    if (!host_.FindPrinter()) {
+        NoteFailure(DownloadFailure::Cause::NoPrinter);
+        host_.DownloadFailed(failure_);
+        return;
+    }
     exchangeEnded_ = false;
 
     std::int32_t fileSize = 0;
@@ -355,7 +371,7 @@ void DownloadEngine::RunDownload(const std::string& fileName) {
         if (!StopFlag) {
             EnterStage(DownloadFailure::Stage::Data);
             host_.SetStatusText(status_text::kDownloadNow);
-            SendImage(fileName, fileSize);
+            SendImage(fileSize);
         }
 
         // Write to memory.
@@ -377,9 +393,9 @@ void DownloadEngine::RunDownload(const std::string& fileName) {
             Pause(kChecksumPauseMs);
             EnterStage(DownloadFailure::Stage::Checksum);
             host_.SetStatusText(status_text::kCheckSum);
-            if (!FirmwareStream.IsOpen() || !ComputeImageByteSum(FirmwareStream, FTOutBuffer, imageSum_)) {
+            if (!FirmwareStream.IsOpen()) {
                 FailWithFileError("read", fileName);
-            } else if (!WriteFrame(static_cast<std::uint32_t>(BuildChecksumFrame(FTOutBuffer, imageSum_)))) {
+            } else if (!WriteFrame(static_cast<std::uint32_t>(BuildChecksumFrame(FTOutBuffer, image_.byteSum)))) {
                 FailWithText();
             } else {
                 WaitCountedReply(kChecksumTicks);
@@ -393,9 +409,18 @@ void DownloadEngine::RunDownload(const std::string& fileName) {
             host_.SetStatusText(status_text::kFailure);
         } else {
             host_.SetStatusText(status_text::kComplete);
-            host_.Sleep(kCompleteSleepMs);
-            EnterStage(DownloadFailure::Stage::DisplaySetUp);
-            SetUpPrinterDisplay();
+            switch (host_.PlanDisplaySetUp()) {
+                case DownloadHost::DisplaySetUpPlan::Run:
+                    host_.Sleep(kCompleteSleepMs);
+                    EnterStage(DownloadFailure::Stage::DisplaySetUp);
+                    SetUpPrinterDisplay();
+                    break;
+                case DownloadHost::DisplaySetUpPlan::Stop:
+                    EnterStage(DownloadFailure::Stage::DisplaySetUp);
+                    NoteFailure(DownloadFailure::Cause::Stopped);
+                    break;
+                case DownloadHost::DisplaySetUpPlan::Skip: break;
+            }
         }
     }
 

@@ -10,6 +10,7 @@
 
 #include "DownloadHost.h"
 #include "Files.h"
+#include "FirmwareImage.h"
 
 // Texts the status line shows.
 namespace status_text {
@@ -81,7 +82,7 @@ private:
     // The same, but ending as soon as the reply is whole (with what is already queued behind it).
     std::size_t CollectWholeReply();
     // Records why WaitReply is about to return false.
-    void NoteWaitFailure(bool replyCollected, std::size_t length, bool queueFailed);
+    void NoteWaitFailure(bool replyCollected, bool replyAccepted, std::size_t length, bool queueFailed);
     // Records a write that moved fewer bytes than asked (a device error when the library said so).
     void NoteShortWrite(std::uint32_t written, std::uint32_t asked);
     // Sets the status line to "<current text> -> Failure" and fails.
@@ -94,11 +95,12 @@ private:
     void WaitCountedReply(int ticks);
     // Writes the first count bytes of the link's output buffer; true when all were written.
     bool WriteFrame(std::uint32_t count);
-    // Sends the image, one data frame per 512 bytes; false when the file failed.
-    void SendImage(const std::string& fileName, std::int32_t fileSize);
+    // Sends the image, one data frame per 512 bytes, from the copy taken when the file was opened.
+    void SendImage(std::int32_t fileSize);
     // Writes one 519-byte data frame in up to four writes, moving the unsent rest to the front.
     bool WriteDataFrame();
-    // Checks the file's size and header; false (having told the user) when it is not firmware.
+    // Checks the file's size and header and takes its image; false (having told the user) when it is
+    // not firmware or cannot be read.
     bool CheckFirmwareFile(const std::string& fileName, std::int32_t& fileSize);
     // Tells the host, once per download, that the exchange with the printer is over.
     void EndExchange();
@@ -113,7 +115,7 @@ private:
     int frame_ = -1;
     std::int32_t confirmedBytes_ = 0;  // image bytes in frames the printer accepted
     std::int32_t fileSize_ = 0;
-    std::uint16_t imageSum_ = 0;
+    FirmwareImage image_;  // what the frames and the checksum send, read once as the file opened
     bool stopPressed_ = false;
     bool exchangeEnded_ = false;
 };

@@ -25,6 +25,9 @@ const char* CauseId(DownloadFailure::Cause cause) {
         case DownloadFailure::Cause::FileError: return "file-error";
         case DownloadFailure::Cause::Stopped: return "stopped";
         case DownloadFailure::Cause::NoSdkLibrary: return "no-sdk-library";
+        case DownloadFailure::Cause::TimerRanOut: return "timer-ran-out";
+        case DownloadFailure::Cause::NoPrinter: return "no-printer";
+        case DownloadFailure::Cause::NotFirmware: return "not-firmware";
         case DownloadFailure::Cause::None: break;
     }
     return "none";

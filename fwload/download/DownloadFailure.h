@@ -20,6 +20,9 @@ struct DownloadFailure {
         FileError,         // the firmware file could not be opened or read (reason)
         Stopped,           // Stop (or Ctrl-C)
         NoSdkLibrary,      // display set-up: no card printer SDK library
+        TimerRanOut,       // the wait's timer ran out before an accepted reply was read: the program was held
+        NoPrinter,         // discovery found no printer to open (and told the user)
+        NotFirmware,       // the file is not card printer firmware, or too large for it (the user was told)
     };
 
     Stage stage = Stage::None;

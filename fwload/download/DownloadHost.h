@@ -41,6 +41,11 @@ public:
     // none. The default is the window's discovery, the first card printer that opens.
     virtual bool FindPrinter();
 
+    // After a complete exchange, before the display set-up: Run it (the window always does), Skip it
+    // as the user asked, or Stop there for a stop that came while the printer could not be stopped.
+    enum class DisplaySetUpPlan { Run, Skip, Stop };
+    virtual DisplaySetUpPlan PlanDisplaySetUp() { return DisplaySetUpPlan::Run; }
+
     // The exchange with the printer's loader is over, however it ended; called once per download
     // that opened the printer, while the link is still open (before the display set-up closes it).
     virtual void ExchangeEnded() {}

@@ -67,6 +67,12 @@ std::string DescribeFailure(const DownloadFailure& failure) {
                    " (result code " + Hex(failure.resultCode, 2) + ")";
         case Cause::FileError: return "the firmware file failed: " + failure.reason;
         case Cause::Stopped: return "stopped by the user during " + request + Progress(failure);
+        case Cause::TimerRanOut:
+            return "the wait for the printer's answer to " + request +
+                   " ran out while the program was held (suspended or kept busy), before the answer was read" +
+                   Progress(failure);
+        case Cause::NoPrinter: return "no card printer was found";
+        case Cause::NotFirmware: return "the file is not card printer firmware";
         case Cause::NoSdkLibrary:
             return "no card printer SDK library" + (failure.reason.empty() ? std::string() : " (" + failure.reason + ")");
         case Cause::None: break;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 class ReadOnlyFile;
@@ -23,3 +24,15 @@ bool IsFirmwareHeader(const std::uint8_t* bytes, std::size_t count);
 // The 16-bit sum of the image bytes (offset 18 to the end), read in blocks of 65,535 bytes into
 // the caller's buffer. False when the file cannot be positioned or read; sum is then undefined.
 bool ComputeImageByteSum(platform::ReadOnlyFile& file, std::uint8_t* buffer, std::uint16_t& sum);
+
+// The image of a firmware file as it was when read: the bytes after the header and their sum.
+struct FirmwareImage {
+    std::vector<std::uint8_t> bytes;
+    std::uint16_t byteSum = 0;
+};
+
+// Reads the whole image of an open firmware file (offset 18 to the end) into image, so that what is
+// sent and summed is one and the same copy whatever happens to the file meanwhile. False when the
+// file cannot be positioned or read (file.ErrorText() tells why) or the image does not fit in
+// memory; image is then empty.
+bool ReadFirmwareImage(platform::ReadOnlyFile& file, FirmwareImage& image);

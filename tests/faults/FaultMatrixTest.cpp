@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iomanip>
 #include <iostream>
@@ -107,8 +108,18 @@ std::vector<MatrixCase> Cases() {
         {"SDK: display switch fails (not examined)", faults("sdk-fail:LCD_DISPLAY"), "", "", nullptr, kDone, {}},
         {"firmware file deleted during the download", {}, "", "Status: Download now.",
          [](const std::string& file) { std::filesystem::remove(file); }, kDone, {}},
-        {"firmware file truncated during the download", {}, "", "Status: Downloading( 512",
-         [](const std::string& file) { std::filesystem::resize_file(file, 18 + 100); }, kFailure, {}},
+        // Whatever happens to the file, the printer gets it as it was when the download began.
+        {"firmware file cut at a frame boundary", {}, "", "Status: Downloading( 512",
+         [](const std::string& file) { std::filesystem::resize_file(file, 18 + 1024); }, kDone, {}},
+        {"firmware file cut mid-frame", {}, "", "Status: Downloading( 512",
+         [](const std::string& file) { std::filesystem::resize_file(file, 18 + 700); }, kDone, {}},
+        {"firmware file grown", {}, "", "Status: Downloading( 512",
+         [](const std::string& file) { std::ofstream(file, std::ios::app) << std::string(1000, 'G'); }, kDone, {}},
+        {"firmware file rewritten in place", {}, "", "Status: Downloading( 512",
+         [](const std::string& file) {
+             std::ofstream(file, std::ios::trunc) << "[NOV Card Printer]" << std::string(kImageBytes, 'R');
+         },
+         kDone, {}},
         {"firmware file made unreadable during the download", {}, "", "Status: Download now.",
          [](const std::string& file) { chmod(file.c_str(), 0); }, kDone, {}},
     };
@@ -147,10 +158,33 @@ protected:
         sim.Set("FWSIM_LATENCY_MS", "1");
     }
 
-    std::string Firmware() {
+    static std::string Image() {
         std::string image;
         for (std::size_t i = 0; i < kImageBytes; ++i) image += static_cast<char>(i * 13 + 5);
-        return dir.Write("firmware.bin", "[NOV Card Printer]" + image);
+        return image;
+    }
+    std::string Firmware() { return dir.Write("firmware.bin", "[NOV Card Printer]" + Image()); }
+
+    // The images the printers (the first one's folder and the others' below it) have stored.
+    std::vector<std::string> StoredImages() const {
+        std::vector<std::string> images;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(sim.StateDir())) {
+            if (entry.path().filename() == "image.bin") images.push_back(ReadWholeFile(entry.path().string()));
+        }
+        return images;
+    }
+    void ForgetStoredImages() const {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(sim.StateDir())) {
+            if (entry.path().filename() == "image.bin") std::filesystem::remove(entry.path());
+        }
+    }
+    // A completed download leaves exactly the image in the printer, its last frame padded with zeros.
+    bool ImageInPrinter() const {
+        const std::vector<std::string> images = StoredImages();
+        if (images.size() != 1) return false;
+        const std::string& stored = images.front();
+        return stored.size() >= kImageBytes && stored.compare(0, kImageBytes, Image()) == 0 &&
+               stored.find_first_not_of('\0', kImageBytes) == std::string::npos;
     }
 
     // Runs one download as the Download click does; returns the final status text.
@@ -213,18 +247,22 @@ void FaultMatrix::RunMatrix() {
         Reset();
         for (const auto& [name, value] : c.settings) sim.Set(name.c_str(), value);
         const std::string file = Firmware();
+        ForgetStoredImages();
         MessageBoxRecorder boxes;
         const std::string seen = Download(file, c.stopAt, c.fileActionAt,
                                           c.fileAction ? std::function<void()>([&] { c.fileAction(file); }) : nullptr);
         const std::vector<std::string> seenBoxes = boxes.Lines();
         const bool closed = !fileOpenAfter && OpenHandles() == 0 && !IsCardPrinterLinkHeld() && KX47XXLibHandle == 0;
+        const bool completed = c.expectedStatus == kDone || c.expectedStatus == kInitializing;
+        const bool imageRight = !completed || ImageInPrinter();
 
         Reset();
         const std::string again = Download(Firmware());
-        const bool ok = seen == c.expectedStatus && seenBoxes == c.expectedBoxes && closed && again == kDone;
+        const bool ok = seen == c.expectedStatus && seenBoxes == c.expectedBoxes && closed && imageRight && again == kDone;
         EXPECT_EQ(seen, c.expectedStatus) << c.name;
         EXPECT_EQ(seenBoxes, c.expectedBoxes) << c.name;
         EXPECT_TRUE(closed) << c.name << ": file, link or SDK library left open";
+        EXPECT_TRUE(imageRight) << c.name << ": the printer holds another image than the file's";
         EXPECT_EQ(again, kDone) << c.name << ": the next download";
         failures += ok ? 0 : 1;
         table << std::setw(52) << c.name << std::setw(40) << (c.expectedStatus + (c.expectedBoxes.empty() ? "" : " +box"))

@@ -1,6 +1,7 @@
 // The download procedure on the virtual clock: the bytes the printer receives, the waits and their
 // limits, the status texts a user sees, Stop, and every failure path.
 #include <filesystem>
+#include <functional>
 
 #include <gmock/gmock.h>
 
@@ -384,3 +385,54 @@ TEST_F(Download, RefusesFilesBeyondTwoGigabytesBeforeSendingAnything) {
 }
 
 }  // namespace
+
+// The record the engine keeps says how each download ended, whatever the status line shows; a reply
+// already waiting when a late tick comes (the program held past the wait) is not a refusal.
+struct RecordCase {
+    const char* title;
+    std::function<void(FakeD2xx&, TestHost&, VirtualClock&, DownloadEngine&)> arrange;
+    DownloadFailure::Stage stage;
+    DownloadFailure::Cause cause;
+    int resultCode;
+};
+
+class Records : public Download, public ::testing::WithParamInterface<RecordCase> {};
+
+TEST_P(Records, SayHowTheDownloadEnded) {
+    const RecordCase& c = GetParam();
+    c.arrange(device, host, clock, engine);
+    Run(Firmware(Bytes(1000, 0x11)));
+    EXPECT_EQ(engine.Failure().stage, c.stage);
+    EXPECT_EQ(engine.Failure().cause, c.cause);
+    EXPECT_EQ(engine.Failure().resultCode, c.resultCode);
+}
+
+using Stage = DownloadFailure::Stage;
+using Cause = DownloadFailure::Cause;
+INSTANTIATE_TEST_SUITE_P(
+    EveryEnd, Records,
+    ::testing::Values(
+        RecordCase{"accepted_then_no_sdk", [](FakeD2xx&, TestHost&, VirtualClock&, DownloadEngine&) {},
+                   Stage::DisplaySetUp, Cause::NoSdkLibrary, -1},
+        RecordCase{"refused", [](FakeD2xx& d, TestHost&, VirtualClock&, DownloadEngine&) {
+                       d.printer.replyFaults = {{ReplyFault::Nak, RequestKind::Data, 1, 0}};
+                   }, Stage::Data, Cause::Refused, 0x15},
+        RecordCase{"damaged", [](FakeD2xx& d, TestHost&, VirtualClock&, DownloadEngine&) {
+                       d.printer.replyFaults = {{ReplyFault::Corrupt, RequestKind::Poll, -1, 0}};
+                   }, Stage::Polling, Cause::DamagedReply, -1},
+        RecordCase{"silent", [](FakeD2xx& d, TestHost&, VirtualClock&, DownloadEngine&) {
+                       d.printer.replyFaults = {{ReplyFault::Silence, RequestKind::Checksum, -1, 0}};
+                   }, Stage::Checksum, Cause::NoReply, -1},
+        RecordCase{"unplugged", [](FakeD2xx& d, TestHost&, VirtualClock&, DownloadEngine&) {
+                       d.printer.replyFaults = {{ReplyFault::Vanish, RequestKind::Data, 0, 0}};
+                   }, Stage::Data, Cause::DeviceError, -1},
+        RecordCase{"held_past_the_tick", [](FakeD2xx&, TestHost& h, VirtualClock& clock, DownloadEngine&) {
+                       h.At(1, [&clock] { clock.AdvanceMs(6000); });
+                   }, Stage::ModeChange, Cause::TimerRanOut, -1},
+        RecordCase{"stopped", [](FakeD2xx& d, TestHost& h, VirtualClock&, DownloadEngine& e) {
+                       d.printer.latencyMs = 4000;
+                       h.At(1000, [&e] { e.BtnCancelClick(); });
+                   }, Stage::ModeChange, Cause::Stopped, -1},
+        RecordCase{"no_printer", [](FakeD2xx& d, TestHost&, VirtualClock&, DownloadEngine&) { d.descriptions = {}; },
+                   Stage::None, Cause::NoPrinter, -1}),
+    [](const ::testing::TestParamInfo<RecordCase>& info) { return std::string(info.param.title); });
