@@ -1,5 +1,7 @@
 // Terminals on POSIX systems: isatty and the window size the terminal reports.
 #include <sys/ioctl.h>
+
+#include <csignal>
 #include <unistd.h>
 
 #include "Terminal.h"
@@ -13,5 +15,9 @@ int TerminalColumns(std::FILE* stream) {
     if (ioctl(fileno(stream), TIOCGWINSZ, &size) != 0) return 0;
     return size.ws_col;
 }
+
+void KeepRunningWhenOutputCloses() { std::signal(SIGPIPE, SIG_IGN); }
+
+std::string SystemTextToUtf8(const std::string& text) { return text; }
 
 }  // namespace platform

@@ -2,8 +2,7 @@
 #include "CliOptions.h"
 
 #include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
-
+#include "JsonText.h"
 #include "LocationId.h"
 #include "SuiteVersion.h"
 
@@ -11,7 +10,7 @@ namespace {
 
 constexpr char kExitCodes[] =
     "Exit codes:\n"
-    "  0    download complete, the printer's display set up\n"
+    "  0    download complete, the printer's display set up (or skipped with --no-display-setup)\n"
     "  1    download failed (the reason is printed on standard error)\n"
     "  2    usage or bad input (missing or unreadable file, not a firmware file, unknown model)\n"
     "  3    D2XX driver library missing, no card printer found, or the printer to use is not clear\n"
@@ -34,9 +33,8 @@ bool AsksForJson(int argc, const char* const argv[]) {
 }  // namespace
 
 std::string EarlyJsonOutcome(const std::string& outcome, const std::string& message, int exitCode) {
-    return nlohmann::json{{"event", "outcome"}, {"t_ms", 0},           {"outcome", outcome},
-                          {"message", message}, {"exit_code", exitCode}, {"version", SUITE_VERSION}}
-        .dump();
+    return JsonText({{"event", "outcome"}, {"t_ms", 0},           {"outcome", outcome},
+                     {"message", message}, {"exit_code", exitCode}, {"version", SUITE_VERSION}});
 }
 
 std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOptions& options, std::ostream& out,
@@ -71,12 +69,16 @@ std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOption
     app.add_flag("--fast", options.fast,
                  "for production lines: the same bytes to the printer, without idle waiting (each reply is "
                  "read as soon as it is whole, the chip's latency timer set to 1 ms for the download)");
+    app.add_flag("--no-display-setup", options.noDisplaySetUp,
+                 "download the firmware only: the printer's display lines are not written and no card printer "
+                 "SDK library is needed");
     app.add_flag("-j,--json", options.json, "print one JSON object per event, and always a final outcome object");
     app.add_option("--trace", options.trace, "append a time-stamped hex trace of every request and reply to FILE")
         ->type_name("FILE");
     app.footer(std::string("With several card printers attached, choose one with --serial, --index or --location.\n"
                            "Ctrl-C stops the download wherever fwload's Stop button could; while the printer writes "
-                           "its memory\nand checks the sum it must not be interrupted, and Ctrl-C is refused.\n\n") +
+                           "its memory\nand checks the sum it must not be interrupted: the run then stops as soon "
+                           "as the firmware is written,\nbefore the display set-up.\n\n") +
                kExitCodes);
     const bool json = AsksForJson(argc, argv);
     const auto usageError = [&](const std::string& message) {

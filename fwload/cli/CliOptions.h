@@ -30,6 +30,7 @@ struct CliOptions {
     bool quiet = false;
     bool json = false;
     bool fast = false;  // replies collected when whole, the chip's latency timer at 1 ms
+    bool noDisplaySetUp = false;  // firmware only: no SDK library, no display lines
     std::string commandLine;  // as given, for the trace
 };
 

@@ -4,10 +4,10 @@
 #include <csignal>
 
 #include <algorithm>
-#include <nlohmann/json.hpp>
 
 #include "DownloadEngine.h"
 #include "FirmwareImage.h"
+#include "JsonText.h"
 #include "LinkTrace.h"
 #include "Terminal.h"
 #include "qvxStrUtils.h"
@@ -77,10 +77,10 @@ long long TerminalHost::ElapsedMs() const {
 
 double TerminalHost::ElapsedSeconds() const { return static_cast<double>(ElapsedMs()) / 1000.0; }
 
-void TerminalHost::Event(const char* name, const std::string& fields) {
+void TerminalHost::Event(const char* name, const nlohmann::json& fields) {
     nlohmann::json event{{"event", name}, {"t_ms", ElapsedMs()}, {"stage", stage_}};
-    if (!fields.empty()) event.update(nlohmann::json::parse(fields));
-    std::fprintf(out_, "%s\n", event.dump().c_str());
+    event.update(fields);
+    std::fprintf(out_, "%s\n", JsonText(std::move(event)).c_str());
     std::fflush(out_);
 }
 
@@ -108,7 +108,7 @@ void TerminalHost::EndLiveLine() {
 
 void TerminalHost::ShowMessage(const platform::MessageBoxRequest& request) {
     if (mode_ == OutputMode::Json) {
-        Event("message", nlohmann::json{{"caption", request.caption}, {"text", request.text}}.dump());
+        Event("message", nlohmann::json{{"caption", request.caption}, {"text", request.text}});
     }
     EndLiveLine();
     std::fflush(out_);
@@ -116,9 +116,9 @@ void TerminalHost::ShowMessage(const platform::MessageBoxRequest& request) {
     std::fflush(err_);
 }
 
-void TerminalHost::Inform(const std::string& event, const std::string& text, const std::string& json) {
+void TerminalHost::Inform(const std::string& event, const std::string& text, const nlohmann::json& fields) {
     if (mode_ == OutputMode::Json) {
-        Event(event.c_str(), json);
+        Event(event.c_str(), fields);
     } else if (mode_ != OutputMode::Quiet) {
         Line(text);
     }
@@ -143,7 +143,7 @@ void TerminalHost::StatusChanged(const std::string& text) {
         transferShown_ = false;
         if (mode_ == OutputMode::Json) {
             Event("progress", nlohmann::json{{"bar", "transfer"}, {"position", ProgressMaximum()},
-                                             {"maximum", ProgressMaximum()}}.dump());
+                                             {"maximum", ProgressMaximum()}});
         } else if (mode_ != OutputMode::Quiet) {
             DrawTransferLine(ProgressMaximum());
         }
@@ -152,7 +152,7 @@ void TerminalHost::StatusChanged(const std::string& text) {
         case OutputMode::Quiet:
             return;
         case OutputMode::Json:
-            Event("status", nlohmann::json{{"text", text}}.dump());
+            Event("status", nlohmann::json{{"text", text}});
             return;
         case OutputMode::Plain:
         case OutputMode::Terminal:
@@ -181,7 +181,7 @@ void TerminalHost::ProgressChanged(int position, int maximum) {
         const char* bar = status == status_text::kWriteToMemory ? "write-to-memory"
                           : status == status_text::kCheckSum    ? "checksum"
                                                                 : "transfer";
-        Event("progress", nlohmann::json{{"bar", bar}, {"position", position}, {"maximum", maximum}}.dump());
+        Event("progress", nlohmann::json{{"bar", bar}, {"position", position}, {"maximum", maximum}});
         return;
     }
     if (mode_ == OutputMode::Terminal && ticks && position > 0) DrawTickLine();
@@ -251,7 +251,7 @@ void TerminalHost::WatchRestart() {
             break;
         case OutputMode::Json:
             Event("progress",
-                  nlohmann::json{{"bar", "restart"}, {"position", seconds}, {"maximum", restartTimeoutSeconds}}.dump());
+                  nlohmann::json{{"bar", "restart"}, {"position", seconds}, {"maximum", restartTimeoutSeconds}});
             break;
         case OutputMode::Quiet: break;
     }
@@ -270,10 +270,20 @@ void TerminalHost::PollInput() {
         }
         return;
     }
-    // Like the window's Stop button, which is disabled now: the printer must finish this step.
+    // Like the window's Stop button, which is disabled now: the printer must finish this step. The
+    // stop is kept for the first moment the download may end.
+    if (stopKept_) return;
+    stopKept_ = true;
     EndLiveLine();
-    std::fprintf(err_, "fwload-cli: the printer is writing its memory and must not be interrupted now; the download goes on.\n");
+    std::fprintf(err_, "fwload-cli: the printer is writing its memory and must not be interrupted now; the run "
+                       "will stop as soon as the firmware is written.\n");
     std::fflush(err_);
+}
+
+DownloadHost::DisplaySetUpPlan TerminalHost::PlanDisplaySetUp() {
+    PollInput();  // a stop that came during the last wait
+    if (stopKept_) return DisplaySetUpPlan::Stop;
+    return skipDisplaySetUp ? DisplaySetUpPlan::Skip : DisplaySetUpPlan::Run;
 }
 
 void TerminalHost::Finish(const std::string& outcome, const std::string& description, int exitCode) {
@@ -289,8 +299,8 @@ void TerminalHost::Finish(const std::string& outcome, const std::string& descrip
             fields["file_size"] = failure_.fileSize;
             if (failure_.cause == DownloadFailure::Cause::DeviceError) fields["d2xx_status"] = failure_.d2xxStatus;
         }
-        if (!outcomeExtras.empty()) fields.update(nlohmann::json::parse(outcomeExtras));
-        Event("outcome", fields.dump());
+        fields.update(outcomeExtras);
+        Event("outcome", fields);
         return;
     }
     Line(description + " Took " + Duration(ElapsedSeconds()) + ".");

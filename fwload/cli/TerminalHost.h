@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "DownloadFailure.h"
@@ -25,13 +26,15 @@ public:
     unsigned restartTimeoutSeconds = 120;
     // Called when the exchange with the printer is over, while the link is still open.
     std::function<void()> onExchangeEnded;
+    // --no-display-setup: the download ends with the firmware written and checked.
+    bool skipDisplaySetUp = false;
     // Fields added to the JSON outcome (the device, the mode...).
-    std::string outcomeExtras;  // a JSON object's text, or empty
+    nlohmann::json outcomeExtras = nlohmann::json::object();
 
     // A message box, shown as a line on standard error (and an event in JSON).
     void ShowMessage(const platform::MessageBoxRequest& request);
     // A line of information before the download (the printer and file chosen); an event in JSON.
-    void Inform(const std::string& event, const std::string& text, const std::string& json);
+    void Inform(const std::string& event, const std::string& text, const nlohmann::json& fields);
     // The one final line (or event): what became of the download, and the exit code.
     void Finish(const std::string& outcome, const std::string& description, int exitCode);
 
@@ -43,12 +46,15 @@ public:
     // How many requests to stop have come so far.
     static int InterruptCount() { return interrupts_.load(); }
     bool StopRequested() const { return stopRequested_; }
+    // A stop came while the printer wrote its memory: kept, and honoured before the display set-up.
+    bool StopKept() const { return stopKept_; }
     bool RestartTimedOut() const { return restartTimedOut_; }
     const DownloadFailure& Failure() const { return failure_; }
     double ElapsedSeconds() const;
 
     bool FindPrinter() override { return findPrinter ? findPrinter() : RealTimeHost::FindPrinter(); }
     void DownloadFailed(const DownloadFailure& failure) override { failure_ = failure; }
+    DisplaySetUpPlan PlanDisplaySetUp() override;
     void ExchangeEnded() override {
         if (onExchangeEnded) onExchangeEnded();
     }
@@ -65,7 +71,7 @@ private:
     void DrawTransferLine(int sent);
     void DrawTickLine();
     void WatchRestart();
-    void Event(const char* name, const std::string& fields);
+    void Event(const char* name, const nlohmann::json& fields);
     long long ElapsedMs() const;
 
     OutputMode mode_;
@@ -73,6 +79,7 @@ private:
     std::FILE* err_;
     bool liveLine_ = false;
     bool stopRequested_ = false;
+    bool stopKept_ = false;
     bool restartTimedOut_ = false;
     int interruptsSeen_ = 0;
     std::string lastPrinted_;

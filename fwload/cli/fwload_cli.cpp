@@ -20,6 +20,7 @@
 #include "FailureText.h"
 #include "Files.h"
 #include "FirmwareImage.h"
+#include "JsonText.h"
 #include "LinkTrace.h"
 #include "LocationId.h"
 #include "MessageBox.h"
@@ -117,8 +118,8 @@ Listed ListWaitingForPrinter(const CliOptions& options, const PrinterWanted& wan
             const std::string text = "Waiting up to " + std::to_string(options.waitSeconds) + " s for " +
                                      WantedText(wanted) + " to be attached...";
             if (options.json) {
-                std::printf("%s\n", nlohmann::json{{"event", "waiting"}, {"t_ms", 0}, {"seconds", options.waitSeconds},
-                                                   {"message", text}}.dump().c_str());
+                std::printf("%s\n", JsonText({{"event", "waiting"}, {"t_ms", 0}, {"seconds", options.waitSeconds},
+                                               {"message", text}}).c_str());
             } else if (!options.quiet) {
                 std::printf("%s\n", text.c_str());
             }
@@ -144,7 +145,7 @@ int ListDevices(const CliOptions& options) {
     UnloadD2XXLibrary();
     if (!listed.counted) return EndEarly(json, "no-printer", "the D2XX devices could not be counted", kExitNoPrinter);
     for (const D2xxDevice& device : devices) {
-        std::printf("%s\n", json ? DeviceJson(device).dump().c_str() : DeviceLine(device).c_str());
+        std::printf("%s\n", json ? JsonText(DeviceJson(device)).c_str() : DeviceLine(device).c_str());
     }
     if (devices.empty() && !json) {
         std::printf("No D2XX devices attached.\n");
@@ -264,25 +265,38 @@ Outcome NoPrinterOutcome(const std::vector<D2xxDevice>& devices) {
     return {"no-printer", "No card printer was found.", kExitNoPrinter};
 }
 
+// What became of the download, from the engine's record alone.
 Outcome Judge(const TerminalHost& host, const std::vector<D2xxDevice>& devices) {
-    const std::string& status = host.Status();
+    using Cause = DownloadFailure::Cause;
     const DownloadFailure& failure = host.Failure();
-    std::string notSetUp = kDisplayNotSetUp;
-    notSetUp[0] = 'T';
-    if (status == status_text::kInitialized) {
+    const Outcome stopped{"stopped", "Stopped by the user.", 128 + TerminalHost::StopSignal()};
+    if (!failure.Failed()) {
+        if (host.skipDisplaySetUp) {
+            return {"complete", "Download complete; display set-up skipped as asked.", kExitComplete};
+        }
         return {"complete", "Download complete; the printer's display is set up.", kExitComplete};
     }
-    if (status == status_text::kComplete || status == status_text::kInitializing) {
+    if (failure.stage == DownloadFailure::Stage::DisplaySetUp) {
+        if (failure.cause == Cause::Stopped && host.StopKept()) {
+            return {"stopped", "Stopped by the user: the firmware is in the printer and checked; its display was not "
+                    "set up.", stopped.exitCode};
+        }
+        std::string notSetUp = kDisplayNotSetUp;
+        notSetUp[0] = 'T';
         std::string why = DescribeFailure(failure);
         if (host.RestartTimedOut()) {
             why = "the printer did not answer within " + std::to_string(host.restartTimeoutSeconds) + " s";
+        } else if (failure.cause == Cause::NoSdkLibrary) {
+            why += "; --no-display-setup downloads the firmware alone";
         }
         return {"display-not-set-up", notSetUp + why + ".", kExitDisplayNotSetUp};
     }
-    if (host.StopRequested()) return {"stopped", "Stopped by the user.", 128 + TerminalHost::StopSignal()};
-    if (status == status_text::kFailure) return {"failed", "The download failed.", kExitFailed};
-    if (host.SizeText() == "- Bytes") return NoPrinterOutcome(devices);
-    return {"rejected", "The file was not sent.", kExitBadInput};
+    switch (failure.cause) {
+        case Cause::Stopped: return stopped;
+        case Cause::NoPrinter: return NoPrinterOutcome(devices);
+        case Cause::NotFirmware: return {"rejected", "The file was not sent.", kExitBadInput};
+        default: return {"failed", "The download failed.", kExitFailed};
+    }
 }
 
 int Download(const CliOptions& options) {
@@ -314,6 +328,7 @@ int Download(const CliOptions& options) {
     host.model = *model;
     host.settingsFile = ini;
     host.restartTimeoutSeconds = options.restartTimeout;
+    host.skipDisplaySetUp = options.noDisplaySetUp;
     FastLatency latency;
     engine.fastReplies = options.fast;
     host.findPrinter = [&] {
@@ -324,7 +339,7 @@ int Download(const CliOptions& options) {
     host.onExchangeEnded = [&latency] { latency.Restore(); };
     nlohmann::json extras{{"version", SUITE_VERSION}, {"mode", options.fast ? "fast" : "standard"}};
     if (choice->device) extras["device"] = DeviceJson(*choice->device);
-    host.outcomeExtras = extras.dump();
+    host.outcomeExtras = extras;
     platform::SetMessageBoxHandler([&host](const platform::MessageBoxRequest& request) { host.ShowMessage(request); });
 
     const std::string fileText = options.firmware + ", " + FormatWithThousands(facts.size) + " bytes, byte sum " +
@@ -333,8 +348,7 @@ int Download(const CliOptions& options) {
                 nlohmann::json{{"device", choice->device ? DeviceJson(*choice->device) : nlohmann::json(nullptr)},
                                {"file", options.firmware},
                                {"size", facts.size},
-                               {"byte_sum", facts.byteSum}}
-                    .dump());
+                               {"byte_sum", facts.byteSum}});
     if (!options.trace.empty()) {
         const std::string header = std::string("fwload-cli ") + SUITE_VERSION + "\n=== options: " +
                                    options.commandLine + "\n=== file: " + fileText + "\n=== model: " + *model +
@@ -351,7 +365,8 @@ int Download(const CliOptions& options) {
 
     // A stop asked for from here on is not acted on, but must not end the run before its outcome.
     const Outcome outcome = Judge(host, devices);
-    if (outcome.exitCode == kExitFailed || outcome.id == "stopped") {
+    if (outcome.exitCode == kExitFailed ||
+        (outcome.id == "stopped" && host.Failure().stage != DownloadFailure::Stage::DisplaySetUp)) {
         std::fprintf(stderr, "fwload-cli: %s\n", DescribeFailure(host.Failure()).c_str());
     }
     StopLinkTrace(outcome.id + " (exit " + std::to_string(outcome.exitCode) + "): " + outcome.description);
@@ -364,6 +379,8 @@ int Download(const CliOptions& options) {
 
 int main(int argc, char* argv[]) {
     std::setlocale(LC_ALL, "");
+    // A reader that goes away (| head, a closed terminal) must not end a download half-way.
+    platform::KeepRunningWhenOutputCloses();
     CliOptions options;
     if (const std::optional<int> code = ParseCliOptions(argc, argv, options, std::cout, std::cerr)) return *code;
     std::cout.flush();

@@ -266,20 +266,64 @@ TEST_F(Cli, CtrlCSigtermAndSighupDuringAReplyWaitStopWith128PlusTheSignal) {
     }
 }
 
-TEST_F(Cli, CtrlCWhileThePrinterWritesItsMemoryIsRefused) {
-    const ProcessResult result = Download({}, {"FWSIM_WRITE_MS=1500"}, [](const std::string& line, int pid) {
-        if (line == "Status: Write to memory.") {
-            kill(pid, SIGINT);
-            usleep(300000);
-            kill(pid, SIGINT);
+// A stop that comes while the printer writes its memory is kept and honoured before the display
+// set-up; a reader that goes away, or firmware only on purpose, ends with the firmware in.
+TEST_F(Cli, StopsAndClosedOutputsLeaveTheFirmwareInAndTheOutcomeTrue) {
+    const std::string noSdk = dir.File("no-sdk");
+    std::filesystem::create_directory(noSdk);
+    std::filesystem::create_symlink(kSimDir + "/libftd2xx.so", noSdk + "/libftd2xx.so");
+    const std::string kept = "fwload-cli: the printer is writing its memory and must not be interrupted now; the run "
+                             "will stop as soon as the firmware is written.";
+    const std::string stopped =
+        "Stopped by the user: the firmware is in the printer and checked; its display was not set up.";
+    const struct {
+        const char* name;
+        std::vector<std::string> extra;
+        std::vector<std::string> environment;
+        int signal;  // sent when the write to memory begins, three times
+        bool closedOutput;
+        int exitCode;
+        std::vector<std::string> errLines;
+        std::string lastLine;  // empty: not looked at
+        bool displaySetUp;
+    } cases[] = {
+        {"Ctrl-C", {}, {"FWSIM_WRITE_MS=1500"}, SIGINT, false, 130, {kept}, stopped, false},
+        {"SIGTERM", {}, {"FWSIM_WRITE_MS=1500"}, SIGTERM, false, 143, {kept}, stopped, false},
+        {"output closed", {"--json"}, {}, 0, true, 0, {}, "", true},
+        {"firmware only", {"--no-display-setup"}, {"LD_LIBRARY_PATH=" + noSdk}, 0, false, 0, {},
+         "Download complete; display set-up skipped as asked.", false},
+    };
+    for (const auto& c : cases) {
+        const TempDir printer;  // a new printer for each case
+        const auto press = [&](const std::string& line, int pid) {
+            if (c.signal == 0 || line != "Status: Write to memory.") return;
+            for (int i = 0; i < 3; ++i, usleep(100000)) kill(pid, c.signal);
+        };
+        ProcessResult result;
+        if (c.closedOutput) {
+            // Like `fwload-cli --json ... | head -1`: the reader is gone after the first line.
+            ProcessOptions options;
+            options.environment = {"LD_LIBRARY_PATH=" + kSimDir, "FWSIM_STATE_DIR=" + printer.Path(),
+                                   "FWSIM_LATENCY_MS=1", "FWSIM_WRITE_MS=5", "FWSIM_RESTART_CALLS=0"};
+            std::vector<std::string> arguments = {"-c", "\"$0\" \"$@\" | head -n 1 >/dev/null; exit ${PIPESTATUS[0]}",
+                                                  kCli, "--ini", ini, "--model", "KX-4700"};
+            arguments.insert(arguments.end(), c.extra.begin(), c.extra.end());
+            arguments.push_back(firmware);
+            result = RunProcess("/bin/bash", arguments, options);
+        } else {
+            std::vector<std::string> environment = {"FWSIM_STATE_DIR=" + printer.Path()};
+            environment.insert(environment.end(), c.environment.begin(), c.environment.end());
+            result = Download(c.extra, environment, press);
         }
-    });
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_THAT(result.ErrLines(),
-                ElementsAre("fwload-cli: the printer is writing its memory and must not be interrupted now; the download goes on.",
-                            "fwload-cli: the printer is writing its memory and must not be interrupted now; the download goes on."));
-    EXPECT_THAT(LastLines(result, 1), ElementsAre("Download complete; the printer's display is set up."));
-    EXPECT_EQ(sim.State().downloads, 1);
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.name;
+        EXPECT_EQ(result.ErrLines(), c.errLines) << c.name;
+        if (!c.lastLine.empty()) {
+            EXPECT_THAT(LastLines(result, 1), ElementsAre(c.lastLine)) << c.name;
+        }
+        const sim::PrinterState state = sim::PrinterStore(printer.Path()).Load();
+        EXPECT_EQ(state.downloads, 1) << c.name;
+        EXPECT_EQ(state.lines[0].written, c.displaySetUp) << c.name;
+    }
 }
 
 // The bytes a printer receives, from a virtual printer trace: every accepted write, in order.
@@ -352,7 +396,8 @@ TEST_F(Cli, EveryFailureSaysWhyOnStderrAndInTheJsonOutcome) {
          "The firmware is in the printer and checked, but its display was not set up: the card printer SDK refused "
          "display line 1 (result 1)."},
         {{"LD_LIBRARY_PATH=" + noSdk}, 4, "display-set-up", "no-sdk-library", -1, -1, 1500,
-         "The firmware is in the printer and checked, but its display was not set up: no card printer SDK library."},
+         "The firmware is in the printer and checked, but its display was not set up: no card printer SDK library; "
+         "--no-display-setup downloads the firmware alone."},
     };
     for (const auto& c : cases) {
         const ProcessResult result = Download({"--json"}, c.environment);
@@ -368,6 +413,20 @@ TEST_F(Cli, EveryFailureSaysWhyOnStderrAndInTheJsonOutcome) {
                   c.exitCode == 1 ? "fwload-cli: " + c.message + "\n" : c.message)
             << name;
     }
+}
+
+// A file name in another encoding than UTF-8 (Latin-1 here) still gives valid JSON on every line.
+TEST_F(Cli, JsonLinesStayValidForANameThatIsNotUtf8) {
+    const std::string latin1 = dir.File("caf\xe9.bin");
+    std::filesystem::copy_file(firmware, latin1);
+    firmware = latin1;
+    const ProcessResult result = Download({"--json"});
+    EXPECT_EQ(result.exitCode, 0);
+    std::vector<nlohmann::json> events;
+    for (const std::string& line : result.OutLines()) events.push_back(nlohmann::json::parse(line));
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.front()["file"], dir.File("caf\xEF\xBF\xBD.bin"));
+    EXPECT_EQ(events.back()["outcome"], "complete");
 }
 
 TEST_F(Cli, TheRestartWaitIsBoundedAndCtrlCThereStillMeansTheFirmwareIsIn) {
@@ -491,13 +550,14 @@ TEST_F(Cli, FastSendsTheSameBytesAndGivesTheLatencyTimerBack) {
     }
 
     // The chip's latency timer goes to 1 ms for the download and back to its value however it ends
-    // (an image long enough for Ctrl-C, or a change to the file, to land in the data stage).
+    // (an image long enough for Ctrl-C, or a change to the file, to land in the data stage; the file
+    // that shrinks meanwhile still goes in whole, as it was when the download began).
     const struct {
         const char* faults;
         bool interrupt;
         bool truncate;  // the file shrinks under the download
         int exitCode;
-    } endings[] = {{"", false, false, 0}, {"nak:data:1", false, false, 1}, {"", true, false, 130}, {"", false, true, 1}};
+    } endings[] = {{"", false, false, 0}, {"nak:data:1", false, false, 1}, {"", true, false, 130}, {"", false, true, 0}};
     for (const auto& ending : endings) {
         firmware = dir.Write("fw.bin", "[NOV Card Printer]" + std::string(200000, '\x44'));
         const std::string trace = dir.File("latency.trace");
