@@ -54,11 +54,14 @@ struct Face {
         if (openedAny) sim::ForgetOpenedPrinter(config);
     }
     bool openedAny = false;
-    int counts = 0;            // device counts so far (FWSIM_FAULTS attach-after)
+    int counts = 0;            // device counts so far (FWSIM_FAULTS attach-after, detach-after)
     std::size_t infoList = 0;  // entries of the last FT_CreateDeviceInfoList
 
     // How many devices are attached now.
-    std::size_t Attached() const { return counts > config.attachAfterCounts ? config.devices.size() : 0; }
+    std::size_t Attached() const {
+        const bool gone = config.detachAfterCounts >= 0 && counts > config.detachAfterCounts;
+        return counts > config.attachAfterCounts && !gone ? config.devices.size() : 0;
+    }
 
     void Reload() {
         config = sim::LoadConfigFromEnvironment();

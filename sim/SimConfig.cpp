@@ -85,8 +85,9 @@ bool ParseFault(const std::string& item, Config& config) {
         config.replyThenFail = true;
         return true;
     }
-    if (kind == "attach-after" && parts.size() == 2 && ParseInt(parts[1], number) && number >= 0) {
-        config.attachAfterCounts = static_cast<int>(number);
+    if ((kind == "attach-after" || kind == "detach-after") && parts.size() == 2 && ParseInt(parts[1], number) &&
+        number >= 0) {
+        (kind == "attach-after" ? config.attachAfterCounts : config.detachAfterCounts) = static_cast<int>(number);
         return true;
     }
     if ((kind == "description-error" || kind == "open-error") && parts.size() == 2 && ParseInt(parts[1], number)) {

@@ -2,6 +2,8 @@
 #include "CliOptions.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
 #include "JsonText.h"
 #include "LocationId.h"
 #include "SuiteVersion.h"
@@ -32,9 +34,12 @@ bool AsksForJson(int argc, const char* const argv[]) {
 
 }  // namespace
 
-std::string EarlyJsonOutcome(const std::string& outcome, const std::string& message, int exitCode) {
-    return JsonText({{"event", "outcome"}, {"t_ms", 0},           {"outcome", outcome},
-                     {"message", message}, {"exit_code", exitCode}, {"version", SUITE_VERSION}});
+std::string EarlyJsonOutcome(const std::string& outcome, const std::string& message, int exitCode,
+                             const nlohmann::json& fields) {
+    nlohmann::json event{{"event", "outcome"}, {"t_ms", 0},           {"outcome", outcome},
+                         {"message", message}, {"exit_code", exitCode}, {"version", SUITE_VERSION}};
+    event.update(fields);
+    return JsonText(std::move(event));
 }
 
 std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOptions& options, std::ostream& out,
@@ -72,6 +77,14 @@ std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOption
     app.add_flag("--no-display-setup", options.noDisplaySetUp,
                  "download the firmware only: the printer's display lines are not written and no card printer "
                  "SDK library is needed");
+    app.add_option("--sha256", options.sha256,
+                   "refuse the firmware file unless its SHA-256 is this (64 hex digits), before any printer is "
+                   "touched")
+        ->type_name("HEX");
+    app.add_option("--check", options.check,
+                   "describe FILE and what a download would send (header, size, image bytes, data frames, byte sum, "
+                   "SHA-256) without touching a printer; exit 0 for a firmware file, 2 otherwise")
+        ->type_name("FILE");
     app.add_flag("-j,--json", options.json, "print one JSON object per event, and always a final outcome object");
     app.add_option("--trace", options.trace, "append a time-stamped hex trace of every request and reply to FILE")
         ->type_name("FILE");
@@ -108,6 +121,14 @@ std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOption
     if (int(!options.serial.empty()) + int(options.index.has_value()) + int(options.location.has_value()) > 1) {
         return usageError("choose the printer with one of --serial, --index and --location");
     }
+    if (!options.sha256.empty()) {
+        std::string& hex = options.sha256;
+        std::transform(hex.begin(), hex.end(), hex.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (hex.size() != 64 || hex.find_first_not_of("0123456789abcdef") != std::string::npos) {
+            return usageError("--sha256: \"" + hex + "\" is not 64 hex digits");
+        }
+    }
+    if (!options.check.empty()) return std::nullopt;
     if (!options.list && options.firmware.empty()) return usageError("no firmware file given");
     if (!options.list && options.model.empty()) return usageError("--model is required");
     return std::nullopt;

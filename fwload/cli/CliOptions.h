@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -31,6 +32,8 @@ struct CliOptions {
     bool json = false;
     bool fast = false;  // replies collected when whole, the chip's latency timer at 1 ms
     bool noDisplaySetUp = false;  // firmware only: no SDK library, no display lines
+    std::string sha256;  // the file must have this SHA-256 (64 lower-case hex digits), or empty
+    std::string check;   // --check: the file to describe, touching no printer
     std::string commandLine;  // as given, for the trace
 };
 
@@ -40,5 +43,7 @@ struct CliOptions {
 std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOptions& options, std::ostream& out,
                                    std::ostream& err);
 
-// The outcome object of a run that ended before anything was sent (bad input, no printer), for --json.
-std::string EarlyJsonOutcome(const std::string& outcome, const std::string& message, int exitCode);
+// The outcome object of a run that ended before anything was sent (bad input, no printer), for
+// --json, with any further fields (the candidates of an unclear choice, say).
+std::string EarlyJsonOutcome(const std::string& outcome, const std::string& message, int exitCode,
+                             const nlohmann::json& fields = nlohmann::json::object());

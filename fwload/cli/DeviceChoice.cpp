@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "D2XX_Dyn.h"
 #include "DownloadFailure.h"
@@ -93,31 +94,59 @@ std::optional<PrinterChoice> ChoosePrinter(const std::vector<D2xxDevice>& device
         choice.device = device;
         return choice;
     }
-    std::vector<D2xxDevice> printers;
-    for (const D2xxDevice& device : devices) {
-        if (device.cardPrinter) printers.push_back(device);
-    }
+    const std::vector<D2xxDevice> printers = CardPrinters(devices);
     if (printers.size() > 1) {
-        problem = std::to_string(printers.size()) + " card printers are attached; choose one with --serial";
+        problem = std::to_string(printers.size()) +
+                  " card printers are attached; choose one with --serial, --location or --index";
         for (const D2xxDevice& printer : printers) problem += "\n  " + DeviceLine(printer);
         return std::nullopt;
     }
-    if (printers.size() == 1) choice.device = printers.front();
+    // The one listed is the one to open, not whichever opens first by the time discovery runs.
+    if (printers.size() == 1) {
+        choice.device = printers.front();
+        choice.way = choice.device->serial.empty() ? PrinterChoice::Way::Index : PrinterChoice::Way::Serial;
+    }
     return choice;
 }
 
-bool OpenChosenPrinter(const PrinterChoice& choice) {
-    if (choice.way == PrinterChoice::Way::FirstMatch) return FindCardPrinter();
+std::vector<D2xxDevice> CardPrinters(const std::vector<D2xxDevice>& devices) {
+    std::vector<D2xxDevice> printers;
+    std::copy_if(devices.begin(), devices.end(), std::back_inserter(printers),
+                 [](const D2xxDevice& device) { return device.cardPrinter; });
+    return printers;
+}
+
+namespace {
+
+// Whether the device at the chosen index is still the one chosen.
+OpenResult StillAtItsIndex(const D2xxDevice& device) {
+    if (GetFTDeviceDescription(device.index) != FT_OK) return OpenResult::Gone;
+    if (FTDeviceDescription != device.description) return OpenResult::Replaced;
+    if (GetFTDeviceSerial(device.index) == FT_OK && FTDeviceSerial != device.serial) return OpenResult::Replaced;
+    return OpenResult::Opened;
+}
+
+}  // namespace
+
+OpenResult OpenChosenPrinter(const PrinterChoice& choice) {
+    if (!choice.device) return FindCardPrinter() ? OpenResult::Opened : OpenResult::NotFound;
+    const D2xxDevice& device = *choice.device;
     FT_STATUS status = FT_OK;
-    switch (choice.way) {
-        case PrinterChoice::Way::Serial: status = OpenCardPrinterBySerial(choice.device->serial); break;
-        case PrinterChoice::Way::Location: status = OpenCardPrinterAtLocation(choice.device->locationId); break;
-        default: status = OpenCardPrinterAt(choice.device->index); break;
+    PrinterChoice::Way way = choice.way;
+    // A library without FT_OpenEx can still open by index, once the index is checked.
+    if (way == PrinterChoice::Way::Serial && D2XXSlots.FT_OpenEx == nullptr) way = PrinterChoice::Way::Index;
+    switch (way) {
+        case PrinterChoice::Way::Serial: status = OpenCardPrinterBySerial(device.serial); break;
+        case PrinterChoice::Way::Location: status = OpenCardPrinterAtLocation(device.locationId); break;
+        default:
+            if (const OpenResult still = StillAtItsIndex(device); still != OpenResult::Opened) return still;
+            status = OpenCardPrinterAt(device.index);
+            break;
     }
-    if (status == FT_OK) return true;
+    if (status == FT_OK) return OpenResult::Opened;
+    if (status == FT_DEVICE_NOT_FOUND) return OpenResult::Gone;
     std::fprintf(stderr, "fwload-cli: the card printer %s (serial %s) could not be opened (D2XX status %u, %s)%s\n",
-                 ("\"" + choice.device->description + "\"").c_str(), choice.device->serial.c_str(), status,
-                 FTStatusName(status).c_str(),
-                 status == FT_DEVICE_NOT_OPENED ? "; another program may be using it" : "");
-    return false;
+                 ("\"" + device.description + "\"").c_str(), device.serial.c_str(), status,
+                 FTStatusName(status).c_str(), status == FT_DEVICE_NOT_OPENED ? "; another program may be using it" : "");
+    return OpenResult::Busy;
 }

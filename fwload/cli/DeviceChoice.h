@@ -24,6 +24,9 @@ struct PrinterChoice {
     std::optional<D2xxDevice> device;  // the one chosen, when the list tells which
 };
 
+// The devices that are card printers.
+std::vector<D2xxDevice> CardPrinters(const std::vector<D2xxDevice>& devices);
+
 // The printer the options choose among the devices; nullopt with the reason (exit 3) when the
 // choice is impossible or, with several card printers and no choice made, not clear.
 struct PrinterWanted {
@@ -34,8 +37,10 @@ struct PrinterWanted {
 std::optional<PrinterChoice> ChoosePrinter(const std::vector<D2xxDevice>& devices, const PrinterWanted& wanted,
                                            std::string& problem);
 
-// Opens the chosen printer as discovery would; on failure tells why on stderr and returns false.
-bool OpenChosenPrinter(const PrinterChoice& choice);
+// Opens exactly the printer chosen and shown (by serial number or location, or by index once that
+// index still shows it); with none chosen, the window's discovery. Busy: tells why on stderr.
+enum class OpenResult { Opened, NotFound, Gone, Replaced, Busy };
+OpenResult OpenChosenPrinter(const PrinterChoice& choice);
 
 // One --list line: index, quoted description, serial number, card printer or not, location,
 // tab-separated.

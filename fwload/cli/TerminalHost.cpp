@@ -64,7 +64,9 @@ std::string StageOf(const std::string& status) {
 
 }  // namespace
 
-TerminalHost::TerminalHost(OutputMode mode, std::FILE* out, std::FILE* err) : mode_(mode), out_(out), err_(err) {}
+TerminalHost::TerminalHost(OutputMode mode, std::FILE* out, std::FILE* err,
+                           std::chrono::steady_clock::time_point started)
+    : mode_(mode), out_(out), err_(err), start_(started) {}
 
 void TerminalHost::Interrupt(int signal) {
     lastSignal_.store(signal);
@@ -113,6 +115,13 @@ void TerminalHost::ShowMessage(const platform::MessageBoxRequest& request) {
     EndLiveLine();
     std::fflush(out_);
     std::fprintf(err_, "%s: %s\n", request.caption.c_str(), OneLine(request.text).c_str());
+    std::fflush(err_);
+}
+
+void TerminalHost::Warn(const std::string& text) {
+    EndLiveLine();
+    std::fflush(out_);
+    std::fprintf(err_, "fwload-cli: %s\n", text.c_str());
     std::fflush(err_);
 }
 
@@ -274,10 +283,8 @@ void TerminalHost::PollInput() {
     // stop is kept for the first moment the download may end.
     if (stopKept_) return;
     stopKept_ = true;
-    EndLiveLine();
-    std::fprintf(err_, "fwload-cli: the printer is writing its memory and must not be interrupted now; the run "
-                       "will stop as soon as the firmware is written.\n");
-    std::fflush(err_);
+    Warn("the printer is writing its memory and must not be interrupted now; the run will stop as soon as the "
+         "firmware is written.");
 }
 
 DownloadHost::DisplaySetUpPlan TerminalHost::PlanDisplaySetUp() {

@@ -18,7 +18,9 @@ enum class OutputMode { Terminal, Plain, Quiet, Json };
 
 class TerminalHost : public RealTimeHost {
 public:
-    TerminalHost(OutputMode mode, std::FILE* out, std::FILE* err);
+    // started: when the run began (its "Took" and t_ms count from there, a --wait included).
+    TerminalHost(OutputMode mode, std::FILE* out, std::FILE* err,
+                 std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now());
 
     // Opens the printer for the download (default: the window's discovery).
     std::function<bool()> findPrinter;
@@ -33,6 +35,8 @@ public:
 
     // A message box, shown as a line on standard error (and an event in JSON).
     void ShowMessage(const platform::MessageBoxRequest& request);
+    // A line on standard error, "fwload-cli: " before it.
+    void Warn(const std::string& text);
     // A line of information before the download (the printer and file chosen); an event in JSON.
     void Inform(const std::string& event, const std::string& text, const nlohmann::json& fields);
     // The one final line (or event): what became of the download, and the exit code.
@@ -86,7 +90,7 @@ private:
     std::string stage_ = "start";
     bool transferShown_ = false;  // the transfer bar was shown and has not reached its end
     DownloadFailure failure_;
-    const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    const std::chrono::steady_clock::time_point start_;
     std::chrono::steady_clock::time_point transferStart_{};
     int transferStartBytes_ = 0;
     std::chrono::steady_clock::time_point lastPlainProgress_{};

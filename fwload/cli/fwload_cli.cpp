@@ -16,6 +16,7 @@
 #include "Clock.h"
 #include "D2XX_Dyn.h"
 #include "DeviceChoice.h"
+#include "DownloadFrames.h"
 #include "DownloadEngine.h"
 #include "FailureText.h"
 #include "Files.h"
@@ -24,7 +25,9 @@
 #include "LinkTrace.h"
 #include "LocationId.h"
 #include "MessageBox.h"
+#include "PrinterDisplay.h"
 #include "ProgramPath.h"
+#include "Sha256.h"
 #include "StopRequests.h"
 #include "SuiteVersion.h"
 #include "Terminal.h"
@@ -49,9 +52,10 @@ bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
 }
 
 // Tells the user on stderr, and a script on stdout when it asked for JSON; returns the exit code.
-int EndEarly(bool json, const std::string& outcome, const std::string& message, int exitCode) {
+int EndEarly(bool json, const std::string& outcome, const std::string& message, int exitCode,
+             const nlohmann::json& fields = nlohmann::json::object()) {
     std::fprintf(stderr, "fwload-cli: %s\n", message.c_str());
-    if (json) std::printf("%s\n", EarlyJsonOutcome(outcome, message, exitCode).c_str());
+    if (json) std::printf("%s\n", EarlyJsonOutcome(outcome, message, exitCode, fields).c_str());
     return exitCode;
 }
 
@@ -74,6 +78,31 @@ nlohmann::json DeviceJson(const D2xxDevice& device) {
                           {"card_printer", device.cardPrinter},
                           {"location", device.locationId != 0 ? nlohmann::json(d2xx::LocationText(device.locationId))
                                                               : nlohmann::json(nullptr)}};
+}
+
+// A printer among several, as a script needs it to choose one.
+nlohmann::json CandidateJson(const D2xxDevice& device) {
+    return nlohmann::json{{"index", device.index},
+                          {"serial", device.serial},
+                          {"location", device.locationId != 0 ? nlohmann::json(d2xx::LocationText(device.locationId))
+                                                              : nlohmann::json(nullptr)},
+                          {"description", device.description}};
+}
+
+// Names, once, the display lines of the model that the set-up will pass over: they write nothing,
+// as in the window, but a line engineer should know before the display comes up blank.
+void WarnOfUnreadableDisplayLines(const std::string& ini, const std::string& model) {
+    for (int key = 1; key <= 4; ++key) {
+        const std::string value = IniReadString(ini, model, std::to_string(key), "");
+        if (SplitDisplayFields(value).empty() ||
+            DescribeDisplayLine(key, value).call != DisplayLineWrite::Call::None) {
+            continue;
+        }
+        std::fprintf(stderr,
+                     "fwload-cli: %s, [%s] %d=%s: not a display line (T,attribute,alignment,text; "
+                     "I,-,-,image; or A); it is passed over\n",
+                     ini.c_str(), model.c_str(), key, value.c_str());
+    }
 }
 
 OutputMode ChooseOutput(const CliOptions& options) {
@@ -147,6 +176,14 @@ int ListDevices(const CliOptions& options) {
     for (const D2xxDevice& device : devices) {
         std::printf("%s\n", json ? JsonText(DeviceJson(device)).c_str() : DeviceLine(device).c_str());
     }
+    if (json) {
+        const std::size_t printers = CardPrinters(devices).size();
+        std::printf("%s\n", EarlyJsonOutcome("listed",
+                                              std::to_string(devices.size()) + " D2XX device(s) attached, " +
+                                                  std::to_string(printers) + " of them card printers",
+                                              kExitComplete, {{"devices", devices.size()}, {"card_printers", printers}})
+                                .c_str());
+    }
     if (devices.empty() && !json) {
         std::printf("No D2XX devices attached.\n");
         std::fprintf(stderr, "fwload-cli: no USB device with an FTDI chip is attached: is the printer plugged in "
@@ -164,11 +201,13 @@ int ListDevices(const CliOptions& options) {
 
 struct FirmwareFacts {
     std::int64_t size = 0;
-    std::uint16_t byteSum = 0;
+    bool header = false;   // it begins with the firmware header
+    FirmwareImage image;   // the bytes after the header, and their sum
+    std::string sha256;    // of the whole file
 };
 
-// Checks the firmware file before the printer is touched; a message on failure.
-std::optional<std::string> FirmwareProblem(const std::string& path, FirmwareFacts& facts) {
+// Reads the file whole, as the download will; a message when it cannot be read.
+std::optional<std::string> ReadFirmwareFacts(const std::string& path, FirmwareFacts& facts) {
     if (platform::DirectoryExists(path)) return path + ": is a directory";
     platform::ReadOnlyFile file;
     if (!file.Open(path)) return path + ": " + file.ErrorText();
@@ -176,10 +215,20 @@ std::optional<std::string> FirmwareProblem(const std::string& path, FirmwareFact
     if (facts.size > std::numeric_limits<std::int32_t>::max()) return path + ": too large for card printer firmware";
     std::uint8_t header[kFirmwareHeaderSize] = {};
     const std::size_t got = file.Read(header, sizeof header);
-    if (file.Failed()) return path + ": " + file.ErrorText();
-    if (!IsFirmwareHeader(header, got)) return path + ": not a card printer firmware file";
-    std::vector<std::uint8_t> buffer(kByteSumReadSize);
-    if (!ComputeImageByteSum(file, buffer.data(), facts.byteSum)) return path + ": " + file.ErrorText();
+    if (file.Failed() || !ReadFirmwareImage(file, facts.image)) {
+        return path + ": " + (file.ErrorText().empty() ? std::string("cannot be read") : file.ErrorText());
+    }
+    facts.header = IsFirmwareHeader(header, got);
+    std::vector<std::uint8_t> whole(header, header + got);
+    whole.insert(whole.end(), facts.image.bytes.begin(), facts.image.bytes.end());
+    facts.sha256 = Sha256Hex(whole.data(), whole.size());
+    return std::nullopt;
+}
+
+// Checks the firmware file before the printer is touched; a message on failure.
+std::optional<std::string> FirmwareProblem(const std::string& path, FirmwareFacts& facts) {
+    if (std::optional<std::string> problem = ReadFirmwareFacts(path, facts)) return problem;
+    if (!facts.header) return path + ": not a card printer firmware file";
     return std::nullopt;
 }
 
@@ -265,8 +314,24 @@ Outcome NoPrinterOutcome(const std::vector<D2xxDevice>& devices) {
     return {"no-printer", "No card printer was found.", kExitNoPrinter};
 }
 
-// What became of the download, from the engine's record alone.
-Outcome Judge(const TerminalHost& host, const std::vector<D2xxDevice>& devices) {
+// Why the printer chosen and shown did not open.
+Outcome NotOpenedOutcome(OpenResult result, const PrinterChoice& choice, const std::vector<D2xxDevice>& devices) {
+    const std::string chosen = DeviceText(choice);
+    switch (result) {
+        case OpenResult::Gone:
+            return {"gone", "The card printer chosen (" + chosen + ") is no longer attached.", kExitNoPrinter};
+        case OpenResult::Replaced:
+            return {"replaced",
+                    "Device " + std::to_string(choice.device->index) + " is no longer the card printer chosen (" +
+                        chosen + "): another device took its place.",
+                    kExitNoPrinter};
+        default: return NoPrinterOutcome(devices);
+    }
+}
+
+// What became of the download, from the engine's record alone (and why discovery found nothing to
+// open, when it did not).
+Outcome Judge(const TerminalHost& host, const Outcome& notOpened) {
     using Cause = DownloadFailure::Cause;
     const DownloadFailure& failure = host.Failure();
     const Outcome stopped{"stopped", "Stopped by the user.", 128 + TerminalHost::StopSignal()};
@@ -293,10 +358,45 @@ Outcome Judge(const TerminalHost& host, const std::vector<D2xxDevice>& devices) 
     }
     switch (failure.cause) {
         case Cause::Stopped: return stopped;
-        case Cause::NoPrinter: return NoPrinterOutcome(devices);
+        case Cause::NoPrinter: return notOpened;
         case Cause::NotFirmware: return {"rejected", "The file was not sent.", kExitBadInput};
         default: return {"failed", "The download failed.", kExitFailed};
     }
+}
+
+// --check: what the file is and what would be sent, with no printer and no D2XX library.
+int CheckFile(const CliOptions& options) {
+    FirmwareFacts facts;
+    if (const std::optional<std::string> problem = ReadFirmwareFacts(options.check, facts)) {
+        return EndEarly(options.json, "bad-input", *problem, kExitBadInput);
+    }
+    const std::size_t imageBytes = facts.image.bytes.size();
+    // One frame per 512 bytes, and a last one that is short: empty when the image fills its frames.
+    const std::size_t frames = facts.header ? imageBytes / kDataPayloadSize + 1 : 0;
+    const int exitCode = facts.header ? kExitComplete : kExitBadInput;
+    if (options.json) {
+        std::printf("%s\n", JsonText({{"event", "check"},
+                                       {"file", options.check},
+                                       {"firmware", facts.header},
+                                       {"size", facts.size},
+                                       {"image_bytes", imageBytes},
+                                       {"data_frames", frames},
+                                       {"byte_sum", Hex4(facts.image.byteSum)},
+                                       {"sha256", facts.sha256},
+                                       {"exit_code", exitCode}})
+                                 .c_str());
+        return exitCode;
+    }
+    std::printf("File:        %s\n", options.check.c_str());
+    std::printf("Header:      %s\n", facts.header ? "card printer firmware" : "not card printer firmware");
+    std::printf("Size:        %s bytes\n", FormatWithThousands(facts.size).c_str());
+    if (facts.header) {
+        std::printf("Image:       %s bytes in %s data frames\n", FormatWithThousands(imageBytes).c_str(),
+                    FormatWithThousands(frames).c_str());
+        std::printf("Byte sum:    %s\n", Hex4(facts.image.byteSum).c_str());
+    }
+    std::printf("SHA-256:     %s\n", facts.sha256.c_str());
+    return exitCode;
 }
 
 int Download(const CliOptions& options) {
@@ -305,6 +405,12 @@ int Download(const CliOptions& options) {
     FirmwareFacts facts;
     if (const std::optional<std::string> problem = FirmwareProblem(options.firmware, facts)) {
         return EndEarly(json, "bad-input", *problem, kExitBadInput);
+    }
+    if (!options.sha256.empty() && options.sha256 != facts.sha256) {
+        return EndEarly(json, "bad-input",
+                        options.firmware + ": its SHA-256 is " + facts.sha256 + ", not the " + options.sha256 +
+                            " that --sha256 asks for",
+                        kExitBadInput, {{"sha256", facts.sha256}});
     }
     std::string problem;
     const std::optional<std::string> model = ResolveModel(ini, options.model, problem);
@@ -315,14 +421,24 @@ int Download(const CliOptions& options) {
     const PrinterWanted wanted{options.serial, options.index, options.location};
     CatchStopSignals();
     // A failed count leaves discovery to say so.
+    const auto started = std::chrono::steady_clock::now();
     if (ListWaitingForPrinter(options, wanted, devices).stopped) return StoppedWaiting(json, wanted);
+    const auto waitedMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
     const std::optional<PrinterChoice> choice = ChoosePrinter(devices, wanted, problem);
     if (!choice) {
         UnloadD2XXLibrary();
+        const std::vector<D2xxDevice> printers = CardPrinters(devices);
+        if (!wanted.location && wanted.serial.empty() && !wanted.index && printers.size() > 1) {
+            nlohmann::json candidates = nlohmann::json::array();
+            for (const D2xxDevice& printer : printers) candidates.push_back(CandidateJson(printer));
+            return EndEarly(json, "ambiguous", problem, kExitNoPrinter, {{"candidates", candidates}});
+        }
         return EndEarly(json, "no-printer", problem, kExitNoPrinter);
     }
+    if (!options.noDisplaySetUp) WarnOfUnreadableDisplayLines(ini, *model);
 
-    TerminalHost host(ChooseOutput(options), stdout, stderr);
+    TerminalHost host(ChooseOutput(options), stdout, stderr, started);
     DownloadEngine engine(host);
     host.Attach(engine);
     host.model = *model;
@@ -331,24 +447,31 @@ int Download(const CliOptions& options) {
     host.skipDisplaySetUp = options.noDisplaySetUp;
     FastLatency latency;
     engine.fastReplies = options.fast;
+    Outcome notOpened = NoPrinterOutcome(devices);
     host.findPrinter = [&] {
-        if (!OpenChosenPrinter(*choice)) return false;
+        const OpenResult opened = OpenChosenPrinter(*choice);
+        if (opened != OpenResult::Opened) {
+            notOpened = NotOpenedOutcome(opened, *choice, devices);
+            return false;
+        }
         if (options.fast) latency.Lower();
         return true;
     };
     host.onExchangeEnded = [&latency] { latency.Restore(); };
-    nlohmann::json extras{{"version", SUITE_VERSION}, {"mode", options.fast ? "fast" : "standard"}};
+    nlohmann::json extras{{"version", SUITE_VERSION}, {"mode", options.fast ? "fast" : "standard"},
+                          {"waited_ms", waitedMs}, {"sha256", facts.sha256}};
     if (choice->device) extras["device"] = DeviceJson(*choice->device);
     host.outcomeExtras = extras;
     platform::SetMessageBoxHandler([&host](const platform::MessageBoxRequest& request) { host.ShowMessage(request); });
 
     const std::string fileText = options.firmware + ", " + FormatWithThousands(facts.size) + " bytes, byte sum " +
-                                 Hex4(facts.byteSum);
+                                 Hex4(facts.image.byteSum);
     host.Inform("start", "Printer: " + DeviceText(*choice) + "; firmware: " + fileText,
                 nlohmann::json{{"device", choice->device ? DeviceJson(*choice->device) : nlohmann::json(nullptr)},
                                {"file", options.firmware},
                                {"size", facts.size},
-                               {"byte_sum", facts.byteSum}});
+                               {"byte_sum", facts.image.byteSum},
+                               {"sha256", facts.sha256}});
     if (!options.trace.empty()) {
         const std::string header = std::string("fwload-cli ") + SUITE_VERSION + "\n=== options: " +
                                    options.commandLine + "\n=== file: " + fileText + "\n=== model: " + *model +
@@ -364,7 +487,7 @@ int Download(const CliOptions& options) {
     engine.EndDownload();
 
     // A stop asked for from here on is not acted on, but must not end the run before its outcome.
-    const Outcome outcome = Judge(host, devices);
+    const Outcome outcome = Judge(host, notOpened);
     if (outcome.exitCode == kExitFailed ||
         (outcome.id == "stopped" && host.Failure().stage != DownloadFailure::Stage::DisplaySetUp)) {
         std::fprintf(stderr, "fwload-cli: %s\n", DescribeFailure(host.Failure()).c_str());
@@ -384,5 +507,6 @@ int main(int argc, char* argv[]) {
     CliOptions options;
     if (const std::optional<int> code = ParseCliOptions(argc, argv, options, std::cout, std::cerr)) return *code;
     std::cout.flush();
+    if (!options.check.empty()) return CheckFile(options);
     return options.list ? ListDevices(options) : Download(options);
 }

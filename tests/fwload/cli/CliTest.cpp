@@ -149,8 +149,11 @@ TEST_F(Cli, ListsDevicesAndWhichIsACardPrinter) {
     EXPECT_THAT(list.OutLines(), ElementsAre("0\t\"USB Serial Converter\"\tFWSIM1000\tnot a card printer\t1-2.3",
                                              "1\t\"Card Printer\"\tFWSIM1001\tcard printer\t1-4"));
     const ProcessResult json = Run({"--list", "--json"}, {"FWSIM_DEVICES=Card Printer", "FWSIM_SERIALS=SN-7"});
-    EXPECT_THAT(json.OutLines(), ElementsAre(R"({"card_printer":true,"description":"Card Printer","index":0,)"
-                                             R"("location":"1-1","serial":"SN-7"})"));
+    ASSERT_EQ(json.OutLines().size(), 2u);
+    EXPECT_EQ(json.OutLines().front(), R"({"card_printer":true,"description":"Card Printer","index":0,)"
+                                       R"("location":"1-1","serial":"SN-7"})");
+    EXPECT_EQ(Outcome(json)["outcome"], "listed");
+    EXPECT_EQ(Outcome(json)["card_printers"], 1);
     const ProcessResult none = Run({"--list"}, {"FWSIM_DEVICES="});
     EXPECT_THAT(none.OutLines(), ElementsAre("No D2XX devices attached."));
     EXPECT_EQ(none.err, "fwload-cli: no USB device with an FTDI chip is attached: is the printer plugged in and "
@@ -429,6 +432,49 @@ TEST_F(Cli, JsonLinesStayValidForANameThatIsNotUtf8) {
     EXPECT_EQ(events.back()["outcome"], "complete");
 }
 
+// --check describes a file without a printer or a D2XX library; --sha256 pins the file a line
+// released, refused before any device is listed. SHA-256 sums come from coreutils' sha256sum.
+TEST_F(Cli, ChecksAndPinsTheFirmwareFile) {
+    const auto sha256sum = [](const std::string& file) {
+        return RunProcess("/usr/bin/sha256sum", {file}).out.substr(0, 64);
+    };
+    const std::string full = dir.Write("full.bin", "[NOV Card Printer]" + std::string(1024, '\x01'));
+    const std::string other = dir.Write("other.bin", "[NOV Card Printer");
+    const std::vector<std::string> noDriver = {"LD_LIBRARY_PATH=" + dir.Path()};
+    const struct {
+        std::vector<std::string> arguments;
+        int exitCode;
+        std::vector<std::string> lines;  // of standard output, or of standard error when that is empty
+    } cases[] = {
+        {{"--check", firmware}, 0,
+         {"File:        " + firmware, "Header:      card printer firmware", "Size:        1,518 bytes",
+          "Image:       1,500 bytes in 3 data frames", "Byte sum:    0x0F58", "SHA-256:     " + sha256sum(firmware)}},
+        {{"--check", full}, 0,
+         {"File:        " + full, "Header:      card printer firmware", "Size:        1,042 bytes",
+          "Image:       1,024 bytes in 3 data frames", "Byte sum:    0x0400", "SHA-256:     " + sha256sum(full)}},
+        {{"--check", other}, 2,
+         {"File:        " + other, "Header:      not card printer firmware", "Size:        17 bytes",
+          "SHA-256:     " + sha256sum(other)}},
+        {{"--ini", ini, "-m", "KX-4700", "--sha256", std::string(64, 'A'), firmware}, 2,
+         {"fwload-cli: " + firmware + ": its SHA-256 is " + sha256sum(firmware) + ", not the " + std::string(64, 'a') +
+          " that --sha256 asks for"}},
+        {{"--ini", ini, "-m", "KX-4700", "--sha256", "abc", firmware}, 2,
+         {"fwload-cli: --sha256: \"abc\" is not 64 hex digits", "Run fwload-cli --help for usage."}},
+    };
+    for (const auto& c : cases) {
+        const ProcessResult result = Run(c.arguments, noDriver);
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.arguments[1];
+        EXPECT_EQ(result.out.empty() ? result.ErrLines() : result.OutLines(), c.lines) << c.arguments[1];
+    }
+    const nlohmann::json check = Outcome(Run({"--check", firmware, "--json"}, noDriver));
+    EXPECT_EQ(check["data_frames"], 3);
+    EXPECT_EQ(check["byte_sum"], "0x0F58");
+    EXPECT_EQ(check["sha256"], sha256sum(firmware));
+    const ProcessResult pinned = Download({"--json", "--sha256", sha256sum(firmware)});
+    EXPECT_EQ(pinned.exitCode, 0);
+    EXPECT_EQ(Outcome(pinned)["sha256"], sha256sum(firmware));
+}
+
 TEST_F(Cli, TheRestartWaitIsBoundedAndCtrlCThereStillMeansTheFirmwareIsIn) {
     const ProcessResult late = Download({"--restart-timeout", "1"}, {"FWSIM_RESTART_MS=60000"});
     EXPECT_EQ(late.exitCode, 4);
@@ -443,11 +489,26 @@ TEST_F(Cli, TheRestartWaitIsBoundedAndCtrlCThereStillMeansTheFirmwareIsIn) {
 
 TEST_F(Cli, WithSeveralPrintersTheChoiceIsMadeOrRefused) {
     const std::string two = "FWSIM_DEVICES=CARD PRINTER;Card Printer";
-    const ProcessResult unclear = Download({}, {two});
+    const ProcessResult unclear = Download({"--json"}, {two});
     EXPECT_EQ(unclear.exitCode, 3);
-    EXPECT_EQ(unclear.err, "fwload-cli: 2 card printers are attached; choose one with --serial\n"
+    EXPECT_EQ(unclear.err, "fwload-cli: 2 card printers are attached; choose one with --serial, --location or --index\n"
                            "  0\t\"CARD PRINTER\"\tFWSIM1000\tcard printer\t1-1\n"
                            "  1\t\"Card Printer\"\tFWSIM1001\tcard printer\t1-2\n");
+    EXPECT_EQ(Outcome(unclear)["outcome"], "ambiguous");
+    EXPECT_EQ(Outcome(unclear)["candidates"],
+              nlohmann::json::parse(R"([{"description":"CARD PRINTER","index":0,"location":"1-1","serial":"FWSIM1000"},)"
+                                    R"({"description":"Card Printer","index":1,"location":"1-2","serial":"FWSIM1001"}])"));
+
+    // The printer chosen from the list is the one opened: unplugged after the list, it is not
+    // replaced by whatever else opens.
+    for (const std::vector<std::string>& choice : {std::vector<std::string>{"--serial", "FWSIM1001"},
+                                                   std::vector<std::string>{"--index", "1"}}) {
+        const ProcessResult gone = Download(choice, {two, "FWSIM_FAULTS=detach-after:1"});
+        EXPECT_EQ(gone.exitCode, 3) << choice[0];
+        EXPECT_THAT(LastLines(gone, 1), ElementsAre("The card printer chosen (\"Card Printer\", serial FWSIM1001) is "
+                                                    "no longer attached."))
+            << choice[0];
+    }
 
     const ProcessResult bySerial = Download({"--serial", "FWSIM1001"}, {two});
     EXPECT_EQ(bySerial.exitCode, 0) << bySerial.err;
@@ -512,6 +573,12 @@ TEST_F(Cli, LocationPicksThePortAndWaitWaitsBoundedForThePrinter) {
         EXPECT_EQ(result.err, c.err) << name;
     }
     EXPECT_EQ(ReadWholeFile(sim.StateDir() + "/FWSIM1001/image.bin").size(), 1536u);
+
+    // The wait counts in the run's time: two empty lists 250 ms apart come before the printer.
+    const ProcessResult waited = Download({"--json", "--wait", "5", "--location", "1-4"},
+                                          {two, places, "FWSIM_FAULTS=attach-after:3"});
+    EXPECT_GE(Outcome(waited)["waited_ms"], 500);
+    EXPECT_GE(Outcome(waited)["elapsed_ms"], Outcome(waited)["waited_ms"]);
 
     // Ctrl-C ends the wait, with the outcome object.
     const ProcessResult stopped = Download({"--json", "--wait", "60"}, {"FWSIM_FAULTS=attach-after:100000"},
