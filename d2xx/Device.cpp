@@ -41,6 +41,7 @@ Device::~Device() {
 void Device::BeginClose() {
     std::lock_guard<std::mutex> lock(mutex_);
     closing_ = true;
+    if (writing_ != nullptr) libusb_cancel_transfer(writing_);
     arrived_.notify_all();
 }
 
@@ -64,16 +65,39 @@ FT_STATUS Device::Read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t*
 }
 
 FT_STATUS Device::Write(std::uint8_t* buffer, std::uint32_t count, std::uint32_t* written) {
+    *written = 0;
     std::unique_lock<std::mutex> lock(mutex_);
     if (!Usable()) return Refused();
-    const unsigned timeout = writeTimeoutMs_;
+    // A transfer of our own rather than libusb_bulk_transfer, so that closing the handle can take it
+    // back: with no write timeout a chip that takes nothing would otherwise hold FT_Close forever.
+    libusb_transfer* transfer = libusb_alloc_transfer(0);
+    if (transfer == nullptr) return FT_INSUFFICIENT_RESOURCES;
+    int done = 0;
+    libusb_fill_bulk_transfer(transfer, context_->usb_dev, static_cast<unsigned char>(context_->in_ep), buffer,
+                              static_cast<int>(count), TransferDone, &done, writeTimeoutMs_);
+    const int submitted = libusb_submit_transfer(transfer);
+    if (submitted != 0) {
+        libusb_free_transfer(transfer);
+        lock.unlock();
+        return TransferFailed(submitted);
+    }
+    writing_ = transfer;
     lock.unlock();
-    int moved = 0;
-    const int result = libusb_bulk_transfer(context_->usb_dev, static_cast<unsigned char>(context_->in_ep), buffer,
-                                            static_cast<int>(count), &moved, timeout);
-    *written = static_cast<std::uint32_t>(std::max(moved, 0));
-    // A timeout is FT_OK with what went out.
-    return result == 0 || result == LIBUSB_ERROR_TIMEOUT ? FT_OK : TransferFailed(result);
+    timeval tick{0, 100000};
+    while (done == 0) libusb_handle_events_timeout_completed(context_->usb_ctx, &tick, &done);
+    lock.lock();
+    writing_ = nullptr;
+    const libusb_transfer_status status = transfer->status;
+    *written = static_cast<std::uint32_t>(std::max(transfer->actual_length, 0));
+    libusb_free_transfer(transfer);
+    lock.unlock();
+    switch (status) {
+        case LIBUSB_TRANSFER_COMPLETED:
+        case LIBUSB_TRANSFER_TIMED_OUT: return FT_OK;  // a timeout is FT_OK with what went out
+        case LIBUSB_TRANSFER_CANCELLED: return FT_INVALID_HANDLE;  // the handle closed under it
+        case LIBUSB_TRANSFER_NO_DEVICE: return TransferFailed(LIBUSB_ERROR_NO_DEVICE);
+        default: return TransferFailed(LIBUSB_ERROR_IO);
+    }
 }
 
 FT_STATUS Device::QueueStatus(std::uint32_t* bytes) {

@@ -30,14 +30,15 @@ public:
 
     // FT_Read: blocks until count bytes are buffered or the read timeout (0: none) has passed.
     FT_STATUS Read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t* received);
-    // FT_Write: blocks until the bytes are out or the write timeout passes (FT_OK, fewer written).
+    // FT_Write: blocks until the bytes are out or the write timeout passes (FT_OK, fewer written);
+    // closing the handle cancels it (FT_INVALID_HANDLE).
     FT_STATUS Write(std::uint8_t* buffer, std::uint32_t count, std::uint32_t* written);
     FT_STATUS QueueStatus(std::uint32_t* bytes);
     FT_STATUS SetTimeouts(std::uint32_t readMs, std::uint32_t writeMs);
     // Runs a libftdi control call (a negative result is a failure). With dropReceived, every byte
     // read from the chip before the call returns is discarded.
     FT_STATUS Control(const std::function<int(ftdi_context*)>& call, bool dropReceived = false);
-    // The handle is closing: waiting calls return at once and later ones fail.
+    // The handle is closing: waiting calls (a write in flight too) return at once and later ones fail.
     void BeginClose();
 
 private:
@@ -54,6 +55,7 @@ private:
 
     ftdi_context* context_;
     libusb_transfer* transfer_;
+    libusb_transfer* writing_ = nullptr;  // the write in flight, for the close to cancel
     int transferDone_ = 0;   // set by the transfer's callback
     std::mutex controlMutex_;  // libftdi's context: one control call at a time
     std::mutex mutex_;         // everything below

@@ -1,7 +1,8 @@
 // A free D2XX library: FTDI's D2XX entry points with their published semantics, on libftdi1. Each
 // open handle has a libftdi context of its own, in which its device was both found and opened, so
 // the handle's libusb context lives exactly as long as the handle. Calls on different handles run in
-// parallel; FT_Close waits for the calls still running on its handle.
+// parallel; FT_Close ends the calls waiting on its handle (a write in flight is cancelled) and waits
+// for them to return.
 #include <ftdi.h>
 #include <libusb.h>
 

@@ -81,6 +81,10 @@ bool ParseFault(const std::string& item, Config& config) {
         config.unterminatedSerial = true;
         return true;
     }
+    if (kind == "hold-out" && parts.size() == 1) {
+        config.holdOut = true;
+        return true;
+    }
     if (kind == "reply-then-fail" && parts.size() == 1) {
         config.replyThenFail = true;
         return true;

@@ -55,6 +55,7 @@ struct Config {
     std::vector<std::uint32_t> usbLocations;  // per device, a location id; bus 1 ports 1, 2, ... where not given
     int attachAfterCounts = 0;    // the devices appear only after this many counts in a process
     int detachAfterCounts = -1;   // and are gone after this many (-1: never)
+    bool holdOut = false;         // the USB face's chip takes no bytes: writes wait for their timeout
     unsigned latencyMs = 1;       // until a reply becomes readable
     unsigned writeMs = 20;        // writing the image into memory
     unsigned shortWriteMs = 0;    // how long a short write takes

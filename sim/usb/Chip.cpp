@@ -52,8 +52,21 @@ Chip::Chip(const Config& config, std::size_t device, int port, unsigned latencyM
 // A printer that has vanished gives every transfer NO_DEVICE; one that stalled, PIPE.
 int Chip::LostError() const { return printer_->loader.Stalled() ? LIBUSB_ERROR_PIPE : LIBUSB_ERROR_NO_DEVICE; }
 
-int Chip::BulkOut(UsbBus& bus, const unsigned char* data, int length, int* transferred) {
+int Chip::BulkOut(UsbBus& bus, std::unique_lock<std::mutex>& lock, const unsigned char* data, int length,
+                  int* transferred, unsigned timeoutMs, const bool* cancelled) {
     if (Lost()) return LostError();
+    if (bus.config.holdOut) {
+        // Flow control held: nothing goes out until the transfer times out or is taken back.
+        *transferred = 0;
+        const std::int64_t deadline = bus.NowUs() + (timeoutMs == 0 ? INT64_MAX / 2 : std::int64_t{timeoutMs} * 1000);
+        for (;;) {
+            if (cancelled != nullptr && *cancelled) return LIBUSB_ERROR_INTERRUPTED;
+            if (Lost()) return LostError();
+            const std::int64_t now = bus.NowUs();
+            if (now >= deadline) return LIBUSB_ERROR_TIMEOUT;
+            bus.changed.wait_until(lock, kStart + std::chrono::microseconds(std::min(deadline, now + 100000)));
+        }
+    }
     *transferred = length;
     if (printer_ == nullptr) return 0;  // nothing attached: the bytes go nowhere
     int accepted = length;

@@ -44,8 +44,10 @@ public:
     Chip(const Config& config, std::size_t device, int port, unsigned latencyMs, int packetSize);
     bool Held() const { return printer_ == nullptr || printer_->claim.Held(); }
 
-    // Bulk OUT: the host's bytes into the printer. A libusb result code.
-    int BulkOut(UsbBus& bus, const unsigned char* data, int length, int* transferred);
+    // Bulk OUT: the host's bytes into the printer. A libusb result code. With the hold-out fault the
+    // chip takes nothing and it blocks (releasing the lock) as BulkIn does.
+    int BulkOut(UsbBus& bus, std::unique_lock<std::mutex>& lock, const unsigned char* data, int length,
+                int* transferred, unsigned timeoutMs, const bool* cancelled);
     // Bulk IN: blocks (releasing the lock) until the chip answers, the timeout (0: none) passes or
     // *cancelled becomes true (LIBUSB_ERROR_INTERRUPTED).
     int BulkIn(UsbBus& bus, std::unique_lock<std::mutex>& lock, unsigned char* data, int length, int* transferred,

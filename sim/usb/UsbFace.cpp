@@ -454,7 +454,9 @@ int BulkTransfer(Face& face, std::unique_lock<std::mutex>& lock, libusb_device_h
     *transferred = 0;
     sim::Chip* chip = ChipOf(face, handle);
     if (chip == nullptr) return LIBUSB_ERROR_NO_DEVICE;
-    if (endpoint == OutEndpoint(handle->claimed)) return chip->BulkOut(face, data, length, transferred);
+    if (endpoint == OutEndpoint(handle->claimed)) {
+        return chip->BulkOut(face, lock, data, length, transferred, timeout, cancelled);
+    }
     if (endpoint == InEndpoint(handle->claimed)) {
         return chip->BulkIn(face, lock, data, length, transferred, timeout, cancelled);
     }

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <future>
+#include <memory>
 #include <thread>
 
 #include <gmock/gmock.h>
@@ -180,23 +182,43 @@ TEST_F(FreeD2xx, AReplyOfManyPacketsArrivesWholeAtFullAndHighSpeed) {
     }
 }
 
-TEST_F(FreeD2xx, ClosingAHandleWakesTheCallWaitingOnIt) {
-    ASSERT_TRUE(FindCardPrinter());
-    ASSERT_EQ(SetFTDeviceTimeouts(0, 2000), FT_OK);  // a read waits for its count, however long
-    FT_HANDLE handle = FTHandle;
-    FT_STATUS readStatus = FT_OK;
-    std::thread reader([&] {
-        std::uint8_t buffer[10];
-        std::uint32_t got = 0;
-        readStatus = D2XXSlots.FT_Read(handle, buffer, sizeof buffer, &got);
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(D2XXSlots.FT_Close(handle), FT_OK);
-    reader.join();
-    FTHandle = nullptr;
-    EXPECT_EQ(readStatus, FT_INVALID_HANDLE);
-    EXPECT_EQ(D2XXSlots.FT_Close(handle), FT_INVALID_HANDLE);
-    EXPECT_EQ(OpenCardPrinterAt(0), FT_OK);  // the port was given back
+// FT_Close takes back what is pending on the handle, as FTDI's driver cancels pending I/O: a read
+// waiting for its count, and a write into a chip that takes nothing, with no timeout on either.
+TEST_F(FreeD2xx, ClosingAHandleEndsTheCallWaitingOnIt) {
+    const struct {
+        const char* name;
+        const char* faults;
+        bool write;
+    } cases[] = {{"read", "", false}, {"write", "hold-out", true}};
+    for (const auto& c : cases) {
+        sim.Set("FWSIM_FAULTS", c.faults);
+        ASSERT_TRUE(FindCardPrinter()) << c.name;
+        ASSERT_EQ(SetFTDeviceTimeouts(0, 0), FT_OK);  // each call waits however long
+        FT_HANDLE handle = FTHandle;
+        FT_STATUS callStatus = FT_OK;
+        std::thread call([&] {
+            std::uint8_t buffer[10] = {0x1B, 0x52, 0x44, 0x0D};
+            std::uint32_t moved = 0;
+            callStatus = c.write ? D2XXSlots.FT_Write(handle, buffer, 4, &moved)
+                                 : D2XXSlots.FT_Read(handle, buffer, sizeof buffer, &moved);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // A close that waited for the call without bound would hang the test: give it ten seconds.
+        auto closing = std::make_shared<std::promise<FT_STATUS>>();
+        std::future<FT_STATUS> closed = closing->get_future();
+        std::thread([closing, handle] { closing->set_value(D2XXSlots.FT_Close(handle)); }).detach();
+        if (closed.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            ADD_FAILURE() << c.name << ": FT_Close waits for the call in flight";
+            std::_Exit(1);
+        }
+        EXPECT_EQ(closed.get(), FT_OK) << c.name;
+        call.join();
+        FTHandle = nullptr;
+        EXPECT_EQ(callStatus, FT_INVALID_HANDLE) << c.name;
+        EXPECT_EQ(D2XXSlots.FT_Close(handle), FT_INVALID_HANDLE) << c.name;
+        EXPECT_EQ(OpenCardPrinterAt(0), FT_OK) << c.name;  // the port was given back
+        CloseCardPrinter();
+    }
 }
 
 TEST_F(FreeD2xx, ListsEachPortOfAChipAndNoDeviceItCannotRead) {
