@@ -23,7 +23,7 @@ FUZZ_SECONDS ?= 60
 PRESET ?= default
 CMAKE_FLAGS := $(if $(SUITE_WERROR),-DSUITE_WERROR=$(SUITE_WERROR))
 
-.PHONY: all deps configure build test test-native test-asan fuzz fuzz-smoke run bench package windows test-windows test-usb-vm mutants clean
+.PHONY: all deps configure build test test-native test-asan test-tsan fuzz fuzz-smoke run bench package windows test-windows test-usb-vm mutants clean
 
 all: build
 
@@ -47,6 +47,13 @@ test-asan: deps
 	cmake --preset asan $(CMAKE_FLAGS)
 	cmake --build --preset asan
 	ctest --preset asan
+
+# The free D2XX library's, the engine's and fwload-cli's tests under ThreadSanitizer: the library's
+# reader thread, the close that ends calls on other threads, the signal-driven stops.
+test-tsan: deps
+	cmake --preset tsan $(CMAKE_FLAGS)
+	cmake --build --preset tsan
+	ctest --preset tsan
 
 fuzz: deps
 	@scripts/ensure-packages $(FUZZ_PACKAGES)
@@ -103,4 +110,4 @@ test-windows: windows
 	$(WINE) tests/fwload/cli/smoke-win32.sh build-windows-x86
 
 clean:
-	rm -rf build build-asan build-windows build-windows-x86 build-fuzz
+	rm -rf build build-asan build-tsan build-windows build-windows-x86 build-fuzz

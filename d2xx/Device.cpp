@@ -18,7 +18,15 @@ constexpr std::size_t kBufferLimit = 1 << 20;  // the reader stops asking while 
 constexpr auto kRetryAfterError = std::chrono::milliseconds(20);
 constexpr std::uint8_t kPollModemStatus = 0x05;
 
-void LIBUSB_CALL TransferDone(libusb_transfer* transfer) { *static_cast<int*>(transfer->user_data) = 1; }
+// A transfer's callback runs on whichever thread handles libusb's events: the reader's or a
+// writer's. The flag it sets is atomic for that.
+void LIBUSB_CALL TransferDone(libusb_transfer* transfer) { static_cast<std::atomic<int>*>(transfer->user_data)->store(1); }
+
+// Handles libusb's events until the transfer behind the flag has completed.
+void AwaitTransfer(libusb_context* context, const std::atomic<int>& done) {
+    timeval tick{0, 100000};
+    while (done.load() == 0) libusb_handle_events_timeout_completed(context, &tick, nullptr);
+}
 
 }  // namespace
 
@@ -72,7 +80,7 @@ FT_STATUS Device::Write(std::uint8_t* buffer, std::uint32_t count, std::uint32_t
     // back: with no write timeout a chip that takes nothing would otherwise hold FT_Close forever.
     libusb_transfer* transfer = libusb_alloc_transfer(0);
     if (transfer == nullptr) return FT_INSUFFICIENT_RESOURCES;
-    int done = 0;
+    std::atomic<int> done{0};
     libusb_fill_bulk_transfer(transfer, context_->usb_dev, static_cast<unsigned char>(context_->in_ep), buffer,
                               static_cast<int>(count), TransferDone, &done, writeTimeoutMs_);
     const int submitted = libusb_submit_transfer(transfer);
@@ -83,8 +91,7 @@ FT_STATUS Device::Write(std::uint8_t* buffer, std::uint32_t count, std::uint32_t
     }
     writing_ = transfer;
     lock.unlock();
-    timeval tick{0, 100000};
-    while (done == 0) libusb_handle_events_timeout_completed(context_->usb_ctx, &tick, &done);
+    AwaitTransfer(context_->usb_ctx, done);
     lock.lock();
     writing_ = nullptr;
     const libusb_transfer_status status = transfer->status;
@@ -178,7 +185,7 @@ void Device::ReadFromChip() {
     for (;;) {
         readerWake_.wait(lock, [&] { return stop_ || (!paused_ && received_.size() < kBufferLimit); });
         if (stop_ || lost_) break;
-        transferDone_ = 0;
+        transferDone_.store(0);
         libusb_fill_bulk_transfer(transfer_, context_->usb_dev, static_cast<unsigned char>(context_->out_ep),
                                   chunk.data(), static_cast<int>(chunk.size()), TransferDone, &transferDone_,
                                   kReaderTimeoutMs);
@@ -189,8 +196,7 @@ void Device::ReadFromChip() {
         }
         inFlight_ = true;
         lock.unlock();
-        timeval tick{0, 100000};
-        while (transferDone_ == 0) libusb_handle_events_timeout_completed(context_->usb_ctx, &tick, &transferDone_);
+        AwaitTransfer(context_->usb_ctx, transferDone_);
         lock.lock();
         inFlight_ = false;
         readerIdle_.notify_all();

@@ -8,6 +8,7 @@
 #include <ftdi.h>
 #include <libusb.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -56,7 +57,7 @@ private:
     ftdi_context* context_;
     libusb_transfer* transfer_;
     libusb_transfer* writing_ = nullptr;  // the write in flight, for the close to cancel
-    int transferDone_ = 0;   // set by the transfer's callback
+    std::atomic<int> transferDone_{0};  // set by the transfer's callback, on whichever thread handles it
     std::mutex controlMutex_;  // libftdi's context: one control call at a time
     std::mutex mutex_;         // everything below
     std::condition_variable arrived_;      // bytes arrived, or the device failed or is closing

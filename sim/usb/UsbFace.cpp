@@ -520,7 +520,8 @@ FWSIM_EXPORT int LIBUSB_CALL libusb_cancel_transfer(libusb_transfer* transfer) {
 }
 
 // Completes the context's submitted transfers, each as its synchronous twin would, and calls back;
-// returns once *completed is set, or when nothing is left to do within the timeout.
+// returns once *completed is set (without it, once a transfer has completed, as libusb returns after
+// one round of events), or when nothing is left to do within the timeout.
 FWSIM_EXPORT int LIBUSB_CALL libusb_handle_events_timeout_completed(libusb_context* context, struct timeval* timeout,
                                                                     int* completed) {
     Face& face = TheFace();
@@ -566,6 +567,7 @@ FWSIM_EXPORT int LIBUSB_CALL libusb_handle_events_timeout_completed(libusb_conte
         --transfer->dev_handle->inFlight;
         lock.unlock();
         if (transfer->callback != nullptr) transfer->callback(transfer);
+        if (completed == nullptr) return LIBUSB_SUCCESS;
         lock.lock();
     }
 }
