@@ -475,6 +475,24 @@ TEST_F(Cli, ChecksAndPinsTheFirmwareFile) {
     EXPECT_EQ(Outcome(pinned)["sha256"], sha256sum(firmware));
 }
 
+// A display line the set-up cannot read is passed over, as in the window, but named once first.
+TEST_F(Cli, NamesTheDisplayLinesItPassesOver) {
+    ini = dir.Write("lines.ini", "[KX-4700]\n1=garbage\n2=T,R,LEFT,OK\n3=\n4=T,R\n");
+    const std::string named = "not a display line (T,attribute,alignment,text; I,-,-,image; or A); it is passed over";
+    const struct {
+        std::vector<std::string> extra;
+        std::vector<std::string> err;
+    } cases[] = {
+        {{}, {"fwload-cli: " + ini + ", [KX-4700] 1=garbage: " + named, "fwload-cli: " + ini + ", [KX-4700] 4=T,R: " + named}},
+        {{"--no-display-setup"}, {}},
+    };
+    for (const auto& c : cases) {
+        const ProcessResult result = Download(c.extra);
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(result.ErrLines(), c.err);
+    }
+}
+
 TEST_F(Cli, TheRestartWaitIsBoundedAndCtrlCThereStillMeansTheFirmwareIsIn) {
     const ProcessResult late = Download({"--restart-timeout", "1"}, {"FWSIM_RESTART_MS=60000"});
     EXPECT_EQ(late.exitCode, 4);
