@@ -23,6 +23,11 @@ LibraryHandle LoadLibraryByName(const std::string& name);
 // not a loaded library.
 void* FindLibraryEntry(LibraryHandle handle, const char* name);
 
+// Takes the current folder out of the library search, keeping the program's folder, the system
+// folders and PATH: a DLL planted where a program happens to be started is never loaded. Call it
+// first thing at start. Nothing to do outside Windows, whose loader never searches there.
+void RestrictLibrarySearch();
+
 // Releases a library; false when the handle was not a loaded library. Harmless on 0.
 bool FreeLibraryHandle(LibraryHandle handle);
 

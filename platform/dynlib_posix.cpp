@@ -16,6 +16,8 @@ bool IsRegularFile(const std::string& path) {
 
 }  // namespace
 
+void RestrictLibrarySearch() {}
+
 LibraryHandle LoadLibraryByName(const std::string& name) {
     const std::string nativeName = NativeLibraryName(name);
     void* module = nullptr;

@@ -17,6 +17,7 @@
 #include "D2XX_Dyn.h"
 #include "DeviceChoice.h"
 #include "DownloadFrames.h"
+#include "DynamicLibrary.h"
 #include "DownloadEngine.h"
 #include "FailureText.h"
 #include "Files.h"
@@ -501,6 +502,7 @@ int Download(const CliOptions& options) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    platform::RestrictLibrarySearch();
     std::setlocale(LC_ALL, "");
     // A reader that goes away (| head, a closed terminal) must not end a download half-way.
     platform::KeepRunningWhenOutputCloses();

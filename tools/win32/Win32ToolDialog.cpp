@@ -3,6 +3,7 @@
 
 #include <commctrl.h>
 
+#include "DynamicLibrary.h"
 #include "Win32MessageBox.h"
 
 namespace {
@@ -134,6 +135,7 @@ void Win32ToolDialog::AppendLog(const std::string& line) {
 }
 
 int RunWin32Tool(Win32ToolDialog& dialog, HINSTANCE instance) {
+    platform::RestrictLibrarySearch();
     LoadLibraryA("Riched20.dll");
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
