@@ -1,6 +1,7 @@
-// The firmware header test and byte sum over arbitrary files.
+// The firmware header test, byte sum and image copy over arbitrary files.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -30,5 +31,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint16_t expected = 0;
     for (std::size_t i = 18; i < size; ++i) expected = static_cast<std::uint16_t>(expected + data[i]);
     if (sum != expected) std::abort();
+
+    // The copy the download sends: exactly the bytes after the header, with the same sum.
+    FirmwareImage image;
+    if (!ReadFirmwareImage(file, image) || image.byteSum != expected) std::abort();
+    const std::size_t imageSize = size > 18 ? size - 18 : 0;
+    if (image.bytes.size() != imageSize || !std::equal(image.bytes.begin(), image.bytes.end(), data + (size - imageSize))) {
+        std::abort();
+    }
     return 0;
 }

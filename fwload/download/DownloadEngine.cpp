@@ -1,8 +1,8 @@
 // The download procedure, its reply waits, its timer and Stop.
 #include "DownloadEngine.h"
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -426,6 +426,7 @@ void DownloadEngine::RunDownload(const std::string& fileName) {
 
     EndExchange();
     CloseFirmwareFile();
+    image_ = FirmwareImage{};  // the copy serves one download only
     CloseCardPrinter();
     if (failure_.Failed()) host_.DownloadFailed(failure_);
 }
