@@ -1,7 +1,6 @@
 // The download procedure on the virtual clock: the bytes the printer receives, the waits and their
 // limits, the status texts a user sees, Stop, and every failure path.
 #include <filesystem>
-#include <functional>
 
 #include <gmock/gmock.h>
 
@@ -390,7 +389,8 @@ TEST_F(Download, RefusesFilesBeyondTwoGigabytesBeforeSendingAnything) {
 // already waiting when a late tick comes (the program held past the wait) is not a refusal.
 struct RecordCase {
     const char* title;
-    std::function<void(FakeD2xx&, TestHost&, VirtualClock&, DownloadEngine&)> arrange;
+    std::vector<sim::ReplyFaultRule> faults;
+    enum class Then { Nothing, HoldTheProgram, PressStop, Unplug } then;
     DownloadFailure::Stage stage;
     DownloadFailure::Cause cause;
     int resultCode;
@@ -400,7 +400,13 @@ class Records : public Download, public ::testing::WithParamInterface<RecordCase
 
 TEST_P(Records, SayHowTheDownloadEnded) {
     const RecordCase& c = GetParam();
-    c.arrange(device, host, clock, engine);
+    device.printer.replyFaults = c.faults;
+    if (c.then == RecordCase::Then::HoldTheProgram) host.At(1, [this] { clock.AdvanceMs(6000); });
+    if (c.then == RecordCase::Then::PressStop) {
+        device.printer.latencyMs = 4000;
+        host.At(1000, [this] { engine.BtnCancelClick(); });
+    }
+    if (c.then == RecordCase::Then::Unplug) device.descriptions = {};
     Run(Firmware(Bytes(1000, 0x11)));
     EXPECT_EQ(engine.Failure().stage, c.stage);
     EXPECT_EQ(engine.Failure().cause, c.cause);
@@ -409,30 +415,19 @@ TEST_P(Records, SayHowTheDownloadEnded) {
 
 using Stage = DownloadFailure::Stage;
 using Cause = DownloadFailure::Cause;
+using Then = RecordCase::Then;
 INSTANTIATE_TEST_SUITE_P(
     EveryEnd, Records,
     ::testing::Values(
-        RecordCase{"accepted_then_no_sdk", [](FakeD2xx&, TestHost&, VirtualClock&, DownloadEngine&) {},
-                   Stage::DisplaySetUp, Cause::NoSdkLibrary, -1},
-        RecordCase{"refused", [](FakeD2xx& d, TestHost&, VirtualClock&, DownloadEngine&) {
-                       d.printer.replyFaults = {{ReplyFault::Nak, RequestKind::Data, 1, 0}};
-                   }, Stage::Data, Cause::Refused, 0x15},
-        RecordCase{"damaged", [](FakeD2xx& d, TestHost&, VirtualClock&, DownloadEngine&) {
-                       d.printer.replyFaults = {{ReplyFault::Corrupt, RequestKind::Poll, -1, 0}};
-                   }, Stage::Polling, Cause::DamagedReply, -1},
-        RecordCase{"silent", [](FakeD2xx& d, TestHost&, VirtualClock&, DownloadEngine&) {
-                       d.printer.replyFaults = {{ReplyFault::Silence, RequestKind::Checksum, -1, 0}};
-                   }, Stage::Checksum, Cause::NoReply, -1},
-        RecordCase{"unplugged", [](FakeD2xx& d, TestHost&, VirtualClock&, DownloadEngine&) {
-                       d.printer.replyFaults = {{ReplyFault::Vanish, RequestKind::Data, 0, 0}};
-                   }, Stage::Data, Cause::DeviceError, -1},
-        RecordCase{"held_past_the_tick", [](FakeD2xx&, TestHost& h, VirtualClock& clock, DownloadEngine&) {
-                       h.At(1, [&clock] { clock.AdvanceMs(6000); });
-                   }, Stage::ModeChange, Cause::TimerRanOut, -1},
-        RecordCase{"stopped", [](FakeD2xx& d, TestHost& h, VirtualClock&, DownloadEngine& e) {
-                       d.printer.latencyMs = 4000;
-                       h.At(1000, [&e] { e.BtnCancelClick(); });
-                   }, Stage::ModeChange, Cause::Stopped, -1},
-        RecordCase{"no_printer", [](FakeD2xx& d, TestHost&, VirtualClock&, DownloadEngine&) { d.descriptions = {}; },
-                   Stage::None, Cause::NoPrinter, -1}),
+        RecordCase{"accepted_then_no_sdk", {}, Then::Nothing, Stage::DisplaySetUp, Cause::NoSdkLibrary, -1},
+        RecordCase{"refused", {{ReplyFault::Nak, RequestKind::Data, 1, 0}}, Then::Nothing, Stage::Data, Cause::Refused, 0x15},
+        RecordCase{"damaged", {{ReplyFault::Corrupt, RequestKind::Poll, -1, 0}}, Then::Nothing, Stage::Polling,
+                   Cause::DamagedReply, -1},
+        RecordCase{"silent", {{ReplyFault::Silence, RequestKind::Checksum, -1, 0}}, Then::Nothing, Stage::Checksum,
+                   Cause::NoReply, -1},
+        RecordCase{"unplugged", {{ReplyFault::Vanish, RequestKind::Data, 0, 0}}, Then::Nothing, Stage::Data,
+                   Cause::DeviceError, -1},
+        RecordCase{"held_past_the_tick", {}, Then::HoldTheProgram, Stage::ModeChange, Cause::TimerRanOut, -1},
+        RecordCase{"stopped", {}, Then::PressStop, Stage::ModeChange, Cause::Stopped, -1},
+        RecordCase{"no_printer", {}, Then::Unplug, Stage::None, Cause::NoPrinter, -1}),
     [](const ::testing::TestParamInfo<RecordCase>& info) { return std::string(info.param.title); });
