@@ -110,9 +110,10 @@ HWND Win32FrmMain::Control(const char* windowClass, const char* text, DWORD styl
     return control;
 }
 
-// A label is as large as its text, as the window's labels size themselves.
+// A label is as large as its text, as the window's labels size themselves. The size comes first and
+// the whole label is painted anew: a text set first is drawn clipped to the old size, and a resize
+// repaints only the strip it adds, so part of a letter would stay missing.
 void Win32FrmMain::SetLabel(HWND label, const std::string& text) {
-    SetWindowTextA(label, text.c_str());
     const HDC context = GetDC(label);
     const HGDIOBJ previous = SelectObject(context, font_);
     SIZE size{};
@@ -120,7 +121,9 @@ void Win32FrmMain::SetLabel(HWND label, const std::string& text) {
     SelectObject(context, previous);
     ReleaseDC(label, context);
     SetWindowPos(label, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    InvalidateRect(window, nullptr, TRUE);
+    SetWindowTextA(label, text.c_str());
+    InvalidateRect(label, nullptr, TRUE);
+    InvalidateRect(window, nullptr, TRUE);  // what a shorter text uncovers
 }
 
 void Win32FrmMain::Show() {
@@ -205,6 +208,9 @@ LRESULT Win32FrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             // FormClose: refused while a download runs.
             if (rules_.MayClose()) DestroyWindow(window);
             return 0;
+        case WM_QUERYENDSESSION:
+            // A logoff or an update's restart would cut the printer's power mid-write: refused too.
+            return rules_.MayClose() ? TRUE : FALSE;
         case WM_DESTROY:
             if (!destroyed_) {
                 destroyed_ = true;
@@ -221,7 +227,10 @@ LRESULT Win32FrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void Win32FrmMain::OnCommand(HWND control, int code) {
     if (code == BN_CLICKED) {
-        if (control == BtnDownload) rules_.BtnDownloadClick();
+        if (control == BtnDownload) {
+            rules_.BtnDownloadClick();
+            if (blockingShutdown_) blockingShutdown_ = !ShutdownBlockReasonDestroy(window);
+        }
         if (control == BtnCancel) engine.BtnCancelClick();
         if (control == BtnClose) SendMessageA(window, WM_CLOSE, 0, 0);
         if (control == edtFilenameButton) BrowseClick();
@@ -246,6 +255,12 @@ void Win32FrmMain::SetSizeText(const std::string& text) {
 void Win32FrmMain::SetStopEnabled(bool enabled) {
     RealTimeHost::SetStopEnabled(enabled);
     EnableWindow(BtnCancel, enabled);
+    // Stop comes on first as a download begins: from then until it ends, Windows shows why the
+    // session may not end now.
+    if (enabled && !engine.Idle && !blockingShutdown_) {
+        blockingShutdown_ = ShutdownBlockReasonCreate(
+                                window, L"Firmware download in progress; the printer must not lose power.") != FALSE;
+    }
 }
 
 void Win32FrmMain::Sleep(unsigned milliseconds) {

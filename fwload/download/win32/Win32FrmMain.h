@@ -88,4 +88,5 @@ private:
     int dpi_ = 96;
     bool activated_ = false;
     bool destroyed_ = false;
+    bool blockingShutdown_ = false;  // a reason is registered for refusing the session's end
 };

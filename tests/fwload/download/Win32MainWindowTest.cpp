@@ -5,6 +5,8 @@
 
 #include <commctrl.h>
 
+#include <thread>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -154,6 +156,40 @@ TEST_F(Win32Window, WithoutTheUsbLibraryItSaysSoOnceAndCloses) {
     EXPECT_EQ(form->window, nullptr);
 }
 
+// The label's pixels, row by row, as they are on screen.
+std::vector<COLORREF> Pixels(HWND control) {
+    RECT area;
+    GetClientRect(control, &area);
+    std::vector<COLORREF> pixels;
+    const HDC context = GetDC(control);
+    for (int y = 0; y < area.bottom; ++y) {
+        for (int x = 0; x < area.right; ++x) pixels.push_back(GetPixel(context, x, y));
+    }
+    ReleaseDC(control, context);
+    return pixels;
+}
+
+// A status text that grows is painted whole: its pixels are those of the same text in a label that
+// never showed another.
+TEST_F(Win32Window, TheStatusLinePaintsEachTextWhole) {
+    const auto form = Open();
+    for (const char* text : {"Status: Initializing!!...", "Status: Initialization complete!!...", "Status",
+                             "Status: Download complete!!..."}) {
+        form->SetStatusText(text);
+        UpdateWindow(form->window);
+        PumpAll();
+        const RECT placed = Placed(form->lblProgress);
+        const auto style = static_cast<DWORD>(GetWindowLongA(form->lblProgress, GWL_STYLE));
+        const HWND fresh = CreateWindowExA(0, "STATIC", text, style, placed.left, placed.top + 40, placed.right - placed.left,
+                                           placed.bottom - placed.top, form->window, nullptr, GetModuleHandleA(nullptr), nullptr);
+        SendMessageA(fresh, WM_SETFONT, SendMessageA(form->lblProgress, WM_GETFONT, 0, 0), TRUE);
+        UpdateWindow(fresh);
+        PumpAll();
+        EXPECT_TRUE(Pixels(form->lblProgress) == Pixels(fresh)) << text << ": not as the same text drawn fresh";
+        DestroyWindow(fresh);
+    }
+}
+
 TEST_F(Win32Window, DownloadsIntoTheVirtualPrinterWithThePauseNeverShort) {
     const std::string trace = dir.File("d2xx.trace");
     sim.Set("FWSIM_TRACE", trace);
@@ -163,7 +199,17 @@ TEST_F(Win32Window, DownloadsIntoTheVirtualPrinterWithThePauseNeverShort) {
     const auto form = Open();
     SetWindowTextA(form->edtFilename, firmware.c_str());
     Choose(*form, 0);
+    // The session may not end while the download runs (asked from another thread, during the pause
+    // after the mode change), and may once it is over.
+    DWORD_PTR endDuringDownload = TRUE;
+    std::thread session([&] {
+        for (int i = 0; i < 500 && Text(form->lblProgress) != "Status: Ready to download(mode change)."; ++i) Sleep(10);
+        SendMessageTimeoutA(form->window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000, &endDuringDownload);
+    });
     SendMessageA(form->BtnDownload, BM_CLICK, 0, 0);
+    session.join();
+    EXPECT_EQ(endDuringDownload, static_cast<DWORD_PTR>(FALSE));
+    EXPECT_EQ(SendMessageA(form->window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
     EXPECT_EQ(Text(form->lblProgress), "Status: Initialization complete!!...");
     EXPECT_EQ(Text(form->lblSize), "1,518 Bytes");
     EXPECT_TRUE(IsWindowEnabled(form->BtnDownload));
