@@ -9,7 +9,7 @@ PACKAGES := cmake ninja-build g++ pkg-config dpkg-dev file \
 # 32-bit Wine, which the archive cannot always install (its i386 lists lag behind on some days):
 # without it they report themselves skipped.
 WINDOWS_PACKAGES := cmake ninja-build g++-mingw-w64-x86-64 g++-mingw-w64-i686 googletest wine wine64 libcli11-dev nlohmann-json3-dev \
-                    xvfb xauth nsis
+                    xvfb xauth nsis osslsigncode openssl
 WINDOWS_OPTIONAL_PACKAGES := wine32:i386
 WINE := env -u DISPLAY WINEPREFIX=$(CURDIR)/build-windows/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
