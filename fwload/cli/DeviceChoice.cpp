@@ -118,7 +118,7 @@ std::vector<D2xxDevice> CardPrinters(const std::vector<D2xxDevice>& devices) {
 
 namespace {
 
-// Whether the device at the chosen index is still the one chosen.
+// Opened when the chosen index still shows the device chosen; Gone or Replaced when it does not.
 OpenResult StillAtItsIndex(const D2xxDevice& device) {
     if (GetFTDeviceDescription(device.index) != FT_OK) return OpenResult::Gone;
     if (FTDeviceDescription != device.description) return OpenResult::Replaced;
