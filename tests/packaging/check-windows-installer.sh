@@ -36,6 +36,13 @@ check "the windows are in the Start menu" test -f "$menu/Firmware Download.lnk" 
 check "the uninstaller is registered" registered
 cli_version=$(wine "$dir/fwload-cli.exe" --version </dev/null 2>/dev/null | tr -d '\r')
 check_equal "the installed fwload-cli's version" "fwload-cli $version" "$cli_version"
+# The virtual printer's zip starts the installed programs against its DLLs.
+sim=$(mktemp -d)
+unzip -q "$(dirname "$setup")/$(basename "${setup%-setup.exe}" | sed 's/^cardprinter-suite-/cardprinter-suite-sim-/').zip" -d "$sim"
+check_equal "the installed fwload-cli through the virtual printer's launcher" \
+    $'0\t"CARD PRINTER"\tFWSIM1000\tcard printer\t1-1' \
+    "$(FWSIM_STATE_DIR= wine cmd /c "Z:$(echo "$sim"/*/"Run with virtual printer.cmd")" fwload-cli.exe --list </dev/null 2>/dev/null | tr -d '\r')"
+rm -rf "$sim"
 
 # Untouched settings go with the uninstall.
 uninstall
