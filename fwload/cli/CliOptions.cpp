@@ -4,11 +4,25 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
+#include <memory>
+#include <sstream>
 #include "JsonText.h"
 #include "LocationId.h"
 #include "SuiteVersion.h"
+#include "Terminal.h"
 
 namespace {
+
+// What stops a run, and where ports are numbered, in each system's own words.
+#if defined(_WIN32)
+constexpr char kStops[] = "Ctrl-C, Ctrl-Break or closing the console window";
+constexpr char kStopCodes[] = "  130  stopped by the user (Ctrl-C, Ctrl-Break, the console window closed)";
+constexpr char kPortNumbers[] = "as FTDI's driver numbers the ports; Device Manager shows each port's location";
+#else
+constexpr char kStops[] = "Ctrl-C (or SIGTERM, SIGHUP)";
+constexpr char kStopCodes[] = "  130  stopped by the user (Ctrl-C); 143 by SIGTERM, 129 by SIGHUP";
+constexpr char kPortNumbers[] = "as lsusb -t numbers the ports";
+#endif
 
 constexpr char kExitCodes[] =
     "Exit codes:\n"
@@ -16,8 +30,7 @@ constexpr char kExitCodes[] =
     "  1    download failed (the reason is printed on standard error)\n"
     "  2    usage or bad input (missing or unreadable file, not a firmware file, unknown model)\n"
     "  3    D2XX driver library missing, no card printer found, or the printer to use is not clear\n"
-    "  4    firmware written and checked, but the printer's display was not set up\n"
-    "  130  stopped by the user (Ctrl-C); 143 by SIGTERM, 129 by SIGHUP";
+    "  4    firmware written and checked, but the printer's display was not set up\n";
 
 // --json asked for anywhere on the line, even on a line CLI11 cannot parse.
 bool AsksForJson(int argc, const char* const argv[]) {
@@ -32,6 +45,51 @@ bool AsksForJson(int argc, const char* const argv[]) {
     return false;
 }
 
+// Wraps each line of the text at blanks to at most width columns. A line's continuation is indented
+// as far as its text begins: past its leading blanks, or past a code column ("  130  stopped ...").
+std::string Wrap(const std::string& text, std::size_t width) {
+    std::istringstream lines(text);
+    std::string wrapped;
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t indent = line.find_first_not_of(' ');
+        if (indent == std::string::npos || line.size() <= width) {
+            wrapped += line + '\n';
+            continue;
+        }
+        std::size_t hang = indent;
+        const std::size_t gap = line.find("  ", indent);
+        if (gap != std::string::npos && gap < 12) hang = line.find_first_not_of(' ', gap);
+        std::string current = line.substr(0, hang);
+        bool empty = true;  // nothing after the indentation yet
+        std::istringstream words(line.substr(hang));
+        for (std::string word; words >> word;) {
+            if (!empty && current.size() + 1 + word.size() > width) {
+                wrapped += current + '\n';
+                current = std::string(hang, ' ');
+                empty = true;
+            }
+            current += (empty ? "" : " ") + word;
+            empty = false;
+        }
+        wrapped += current + '\n';
+    }
+    if (!wrapped.empty() && (text.empty() || text.back() != '\n')) wrapped.pop_back();
+    return wrapped;
+}
+
+// CLI11's help with each option's description wrapped to the terminal's width.
+class WrappingFormatter : public CLI::Formatter {
+public:
+    explicit WrappingFormatter(std::size_t columns) : columns_(columns) {}
+    std::string make_option_desc(const CLI::Option* option) const override {
+        const std::size_t room = columns_ > get_column_width() + 20 ? columns_ - get_column_width() - 1 : 20;
+        return Wrap(option->get_description(), room);
+    }
+
+private:
+    std::size_t columns_;
+};
+
 }  // namespace
 
 std::string EarlyJsonOutcome(const std::string& outcome, const std::string& message, int exitCode,
@@ -44,8 +102,13 @@ std::string EarlyJsonOutcome(const std::string& outcome, const std::string& mess
 
 std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOptions& options, std::ostream& out,
                                    std::ostream& err) {
-    CLI::App app{"Downloads firmware into a card printer on USB, exactly as fwload does, from a terminal.",
+    // Everything fits the terminal it is shown in (80 columns off a terminal).
+    const int terminalColumns = platform::TerminalColumns(stdout);
+    const std::size_t columns = terminalColumns > 40 ? static_cast<std::size_t>(terminalColumns) : 80;
+    CLI::App app{Wrap("Downloads firmware into a card printer on USB, exactly as fwload does, from a terminal.",
+                      columns - 1),
                  "fwload-cli"};
+    app.formatter(std::make_shared<WrappingFormatter>(columns));
     // A path such as /data/fw.bin is a file name, not a Windows-style /option.
     app.allow_windows_style_options(false);
     app.set_version_flag("-V,--version", std::string("fwload-cli ") + SUITE_VERSION);
@@ -60,7 +123,7 @@ std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOption
     std::string location;
     app.add_option("--location", location,
                    "download to the card printer on this USB port: the bus-port path that --list shows "
-                   "(e.g. 1-2.3, as lsusb -t numbers the ports)")
+                   "(e.g. 1-2.3, " + std::string(kPortNumbers) + ")")
         ->type_name("PATH");
     app.add_option("--wait", options.waitSeconds,
                    "wait up to SECONDS for the card printer (the one chosen) to be attached; Ctrl-C ends the wait")
@@ -88,11 +151,11 @@ std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOption
     app.add_flag("-j,--json", options.json, "print one JSON object per event, and always a final outcome object");
     app.add_option("--trace", options.trace, "append a time-stamped hex trace of every request and reply to FILE")
         ->type_name("FILE");
-    app.footer(std::string("With several card printers attached, choose one with --serial, --index or --location.\n"
-                           "Ctrl-C stops the download wherever fwload's Stop button could; while the printer writes "
-                           "its memory\nand checks the sum it must not be interrupted: the run then stops as soon "
-                           "as the firmware is written,\nbefore the display set-up.\n\n") +
-               kExitCodes);
+    app.footer(Wrap(std::string("With several card printers attached, choose one with --serial, --index or --location.\n") +
+                        kStops + " stops the download wherever fwload's Stop button could; while the printer writes "
+                        "its memory and checks the sum it must not be interrupted: the run then stops as soon as the "
+                        "firmware is written, before the display set-up.\n\n" + kExitCodes + kStopCodes,
+                    columns - 1));
     const bool json = AsksForJson(argc, argv);
     const auto usageError = [&](const std::string& message) {
         err << "fwload-cli: " << message << "\n" << "Run fwload-cli --help for usage.\n";

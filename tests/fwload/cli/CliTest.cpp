@@ -80,6 +80,9 @@ TEST_F(Cli, HelpDocumentsTheExitCodesAndUsageErrorsExitWith2) {
     EXPECT_THAT(help.out, HasSubstr("Exit codes:"));
     EXPECT_THAT(help.out, HasSubstr("130  stopped by the user"));
     EXPECT_THAT(help.out, HasSubstr("4    firmware written and checked, but the printer's display was not set up"));
+    EXPECT_THAT(help.out, HasSubstr("  2    usage or bad input (missing or unreadable file, not a firmware file,\n"
+                                    "       unknown model)"));
+    for (const std::string& line : help.OutLines()) EXPECT_LE(line.size(), 79u) << line;  // 80 columns off a terminal
     EXPECT_EQ(Run({"-V"}).out, std::string("fwload-cli ") + SUITE_VERSION + "\n");
     const ProcessResult bogus = Run({"-j", "--bogus"});
     EXPECT_EQ(bogus.exitCode, 2);
