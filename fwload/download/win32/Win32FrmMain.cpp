@@ -70,8 +70,7 @@ HWND Win32FrmMain::Create(HINSTANCE instance) {
                              CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr,
                              nullptr, instance, this);
     if (window == nullptr) return nullptr;
-    font_ = CreateFontA(-MulDiv(8, dpi_, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Tahoma");
+    font_ = MakeFont();
 
     // In the order the window declares them; the tab stops follow that order.
     const DWORD label = WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
@@ -107,7 +106,31 @@ HWND Win32FrmMain::Control(const char* windowClass, const char* text, DWORD styl
     const HWND control = CreateWindowExA(0, windowClass, text, style, scale(left), scale(top), scale(width),
                                          scale(height), window, nullptr, instance_, nullptr);
     SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    placements_.push_back({control, {left, top, width, height}});
     return control;
+}
+
+HFONT Win32FrmMain::MakeFont() const {
+    return CreateFontA(-MulDiv(8, dpi_, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Tahoma");
+}
+
+void Win32FrmMain::ChangeDpi(int dpi, const RECT& suggested) {
+    dpi_ = dpi;
+    const HFONT previous = font_;
+    font_ = MakeFont();
+    const auto scale = [this](int value) { return MulDiv(value, dpi_, 96); };
+    for (const Placement& placement : placements_) {
+        const RECT& at = placement.declared;
+        SendMessageA(placement.control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        SetWindowPos(placement.control, nullptr, scale(at.left), scale(at.top), scale(at.right), scale(at.bottom),
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    for (HWND label : {lblSize, lblProgress, Label1, Label4, Label3}) SetLabel(label, WindowText(label));
+    DeleteObject(previous);
+    SetWindowPos(window, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(window, nullptr, TRUE);
 }
 
 // A label is as large as its text, as the window's labels size themselves. The size comes first and
@@ -207,6 +230,9 @@ LRESULT Win32FrmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CLOSE:
             // FormClose: refused while a download runs.
             if (rules_.MayClose()) DestroyWindow(window);
+            return 0;
+        case WM_DPICHANGED:
+            ChangeDpi(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
             return 0;
         case WM_QUERYENDSESSION:
             // A logoff or an update's restart would cut the printer's power mid-write: refused too.

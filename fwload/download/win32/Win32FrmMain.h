@@ -59,6 +59,11 @@ private:
     void Activate();
     HWND Control(const char* windowClass, const char* text, DWORD style, int left, int top, int width, int height);
     void SetLabel(HWND label, const std::string& text);
+    // Tahoma 8 pt at the window's DPI.
+    HFONT MakeFont() const;
+    // The window moved to a screen of another DPI: Windows' suggested frame, a font and every
+    // control's place at the new scale.
+    void ChangeDpi(int dpi, const RECT& suggested);
 
     // DownloadHost, beyond what RealTimeHost keeps.
     void SetSizeText(const std::string& text) override;
@@ -86,6 +91,11 @@ private:
     HWND tooltip_ = nullptr;
     std::string statusTip_;
     int dpi_ = 96;
+    struct Placement {
+        HWND control;
+        RECT declared;  // left, top, width, height at 96 dpi; a label's size follows its text
+    };
+    std::vector<Placement> placements_;
     bool activated_ = false;
     bool destroyed_ = false;
     bool blockingShutdown_ = false;  // a reason is registered for refusing the session's end

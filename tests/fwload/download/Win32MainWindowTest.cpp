@@ -66,19 +66,17 @@ protected:
     std::string browsed;
 };
 
+// At 96 dpi and after a move to screens of 144 and 192 dpi (WM_DPICHANGED): every control at its
+// declared pixel position, scaled.
 TEST_F(Win32Window, EveryControlSitsWhereTheWindowDeclaresIt) {
     const auto form = Open();
     char caption[64] = {};
     GetWindowTextA(form->window, caption, sizeof caption);
     EXPECT_STREQ(caption, "Card Printer Firmware Download Program");
-    RECT client;
-    GetClientRect(form->window, &client);
-    EXPECT_EQ(client.right, 405);
-    EXPECT_EQ(client.bottom, 200);
     EXPECT_EQ(GetWindowLongA(form->window, GWL_STYLE) & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
     const struct {
         HWND control;
-        RECT expected;  // left, top, right, bottom; right 0 when the control sizes itself to its text
+        RECT declared;  // left, top, width, height at 96 dpi; 0 where the control sizes itself
         const char* text;
         bool enabled;
     } cases[] = {
@@ -87,26 +85,43 @@ TEST_F(Win32Window, EveryControlSitsWhereTheWindowDeclaresIt) {
         {form->Label1, {16, 46, 0, 0}, "File Name", true},
         {form->Label4, {16, 74, 0, 0}, "File Size", true},
         {form->Label3, {16, 16, 0, 0}, "Model", true},
-        {form->Progress, {16, 121, 388, 138}, "", true},
-        {form->BtnDownload, {120, 159, 198, 184}, "Download", false},
-        {form->BtnCancel, {199, 159, 277, 184}, "Stop", false},
-        {form->BtnClose, {310, 159, 388, 184}, "Exit", true},
-        {form->edtFilename, {72, 43, 367, 64}, "", true},
-        {form->edtFilenameButton, {367, 43, 388, 64}, "...", true},
-        {form->cbModel, {72, 13, 388, 0}, "", true},
+        {form->Progress, {16, 121, 372, 17}, "", true},
+        {form->BtnDownload, {120, 159, 78, 25}, "Download", false},
+        {form->BtnCancel, {199, 159, 78, 25}, "Stop", false},
+        {form->BtnClose, {310, 159, 78, 25}, "Exit", true},
+        {form->edtFilename, {72, 43, 295, 21}, "", true},
+        {form->edtFilenameButton, {367, 43, 21, 21}, "...", true},
+        {form->cbModel, {72, 13, 316, 0}, "", true},
     };
-    for (const auto& c : cases) {
-        const RECT placed = Placed(c.control);
-        EXPECT_EQ(placed.left, c.expected.left) << c.text;
-        EXPECT_EQ(placed.top, c.expected.top) << c.text;
-        if (c.expected.right != 0) {
-            EXPECT_EQ(placed.right, c.expected.right) << c.text;
+    for (const int dpi : {96, 144, 192}) {
+        const auto scale = [dpi](int value) { return MulDiv(value, dpi, 96); };
+        if (dpi != 96) {
+            RECT suggested{0, 0, scale(405), scale(200)};
+            AdjustWindowRectEx(&suggested, static_cast<DWORD>(GetWindowLongA(form->window, GWL_STYLE)), FALSE,
+                               static_cast<DWORD>(GetWindowLongA(form->window, GWL_EXSTYLE)));
+            SendMessageA(form->window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
         }
-        if (c.expected.bottom != 0) {
-            EXPECT_EQ(placed.bottom, c.expected.bottom) << c.text;
+        RECT client;
+        GetClientRect(form->window, &client);
+        EXPECT_EQ(client.right, scale(405)) << dpi;
+        EXPECT_EQ(client.bottom, scale(200)) << dpi;
+        for (const auto& c : cases) {
+            const RECT placed = Placed(c.control);
+            EXPECT_EQ(placed.left, scale(c.declared.left)) << c.text << " " << dpi;
+            EXPECT_EQ(placed.top, scale(c.declared.top)) << c.text << " " << dpi;
+            if (c.declared.right != 0) {
+                EXPECT_EQ(placed.right - placed.left, scale(c.declared.right)) << c.text << " " << dpi;
+            }
+            if (c.declared.bottom != 0) {
+                EXPECT_EQ(placed.bottom - placed.top, scale(c.declared.bottom)) << c.text << " " << dpi;
+            }
+            EXPECT_EQ(Text(c.control), c.text);
+            EXPECT_EQ(IsWindowEnabled(c.control) != FALSE, c.enabled) << c.text;
         }
-        EXPECT_EQ(Text(c.control), c.text);
-        EXPECT_EQ(IsWindowEnabled(c.control) != FALSE, c.enabled) << c.text;
+        // The font follows: Tahoma 8 pt is 11 pixels high at 96 dpi.
+        LOGFONTA font{};
+        GetObjectA(reinterpret_cast<HFONT>(SendMessageA(form->BtnClose, WM_GETFONT, 0, 0)), sizeof font, &font);
+        EXPECT_EQ(font.lfHeight, -MulDiv(8, dpi, 72)) << dpi;
     }
     EXPECT_EQ(SendMessageA(form->Progress, PBM_GETPOS, 0, 0), 0);
     EXPECT_EQ(GetFocus(), form->BtnClose);
@@ -114,7 +129,6 @@ TEST_F(Win32Window, EveryControlSitsWhereTheWindowDeclaresIt) {
     EXPECT_EQ(SendMessageA(form->cbModel, CB_GETCURSEL, 0, 0), -1);
 }
 
-// The enabling check and the Download click's refusals, as the Linux window has them.
 TEST_F(Win32Window, DownloadIsEnabledByAModelAndAnExistingFileAndRefusesOtherwise) {
     const std::string folder = dir.File("folder");
     CreateDirectoryA(folder.c_str(), nullptr);
