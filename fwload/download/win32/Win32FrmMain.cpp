@@ -291,7 +291,14 @@ void Win32FrmMain::SetStopEnabled(bool enabled) {
 
 void Win32FrmMain::Sleep(unsigned milliseconds) {
     UpdateWindow(lblProgress);  // a text set just before stays visible while the window sleeps
-    RealTimeHost::Sleep(milliseconds);
+    // The sleep keeps its meaning: no click, key, tick or sent message acts during it. But in steps
+    // the window paints what needs painting, and so also shows Windows that it is not hung.
+    constexpr unsigned kStepMs = 100;
+    for (unsigned slept = 0; slept < milliseconds; slept += kStepMs) {
+        RealTimeHost::Sleep(std::min(kStepMs, milliseconds - slept));
+        MSG message;
+        while (PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE | PM_QS_PAINT)) DispatchMessageA(&message);
+    }
 }
 
 void Win32FrmMain::ProgressChanged(int position, int maximum) {

@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 
+#include <cwchar>
 #include <thread>
 
 #include <gmock/gmock.h>
@@ -213,16 +214,30 @@ TEST_F(Win32Window, DownloadsIntoTheVirtualPrinterWithThePauseNeverShort) {
     const auto form = Open();
     SetWindowTextA(form->edtFilename, firmware.c_str());
     Choose(*form, 0);
-    // The session may not end while the download runs (asked from another thread, during the pause
-    // after the mode change), and may once it is over.
+    // From another thread, as Windows would: the session may not end while the download runs (asked
+    // during the pause after the mode change), and during the 5 s sleep after it the window still
+    // paints what is uncovered.
     DWORD_PTR endDuringDownload = TRUE;
-    std::thread session([&] {
-        for (int i = 0; i < 500 && Text(form->lblProgress) != "Status: Ready to download(mode change)."; ++i) Sleep(10);
+    BOOL unpaintedInSleep = TRUE;
+    std::thread windows([&] {
+        const auto awaitStatus = [&](const wchar_t* text) {
+            wchar_t shown[128] = {};
+            for (int i = 0; i < 2000 && std::wcscmp(shown, text) != 0; ++i) {
+                Sleep(10);
+                InternalGetWindowText(form->lblProgress, shown, 128);  // sends nothing to the window
+            }
+        };
+        awaitStatus(L"Status: Ready to download(mode change).");
         SendMessageTimeoutA(form->window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000, &endDuringDownload);
+        awaitStatus(L"Status: Download complete!!...");
+        InvalidateRect(form->lblProgress, nullptr, TRUE);
+        Sleep(1000);
+        unpaintedInSleep = GetUpdateRect(form->lblProgress, nullptr, FALSE);
     });
     SendMessageA(form->BtnDownload, BM_CLICK, 0, 0);
-    session.join();
+    windows.join();
     EXPECT_EQ(endDuringDownload, static_cast<DWORD_PTR>(FALSE));
+    EXPECT_FALSE(unpaintedInSleep);
     EXPECT_EQ(SendMessageA(form->window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
     EXPECT_EQ(Text(form->lblProgress), "Status: Initialization complete!!...");
     EXPECT_EQ(Text(form->lblSize), "1,518 Bytes");
