@@ -76,13 +76,24 @@ FT_STATUS Device::Write(std::uint8_t* buffer, std::uint32_t count, std::uint32_t
     *written = 0;
     std::unique_lock<std::mutex> lock(mutex_);
     if (!Usable()) return Refused();
-    // A transfer of our own rather than libusb_bulk_transfer, so that closing the handle can take it
-    // back: with no write timeout a chip that takes nothing would otherwise hold FT_Close forever.
+    const unsigned timeout = writeTimeoutMs_;
+    if (timeout != 0) {
+        // A write timeout bounds the wait, FT_Close's too.
+        lock.unlock();
+        int moved = 0;
+        const int result = libusb_bulk_transfer(context_->usb_dev, static_cast<unsigned char>(context_->in_ep), buffer,
+                                                static_cast<int>(count), &moved, timeout);
+        *written = static_cast<std::uint32_t>(std::max(moved, 0));
+        // A timeout is FT_OK with what went out.
+        return result == 0 || result == LIBUSB_ERROR_TIMEOUT ? FT_OK : TransferFailed(result);
+    }
+    // Without one, a transfer of our own that closing the handle can take back: a chip that takes
+    // nothing would otherwise hold FT_Close forever.
     libusb_transfer* transfer = libusb_alloc_transfer(0);
     if (transfer == nullptr) return FT_INSUFFICIENT_RESOURCES;
     std::atomic<int> done{0};
     libusb_fill_bulk_transfer(transfer, context_->usb_dev, static_cast<unsigned char>(context_->in_ep), buffer,
-                              static_cast<int>(count), TransferDone, &done, writeTimeoutMs_);
+                              static_cast<int>(count), TransferDone, &done, 0);
     const int submitted = libusb_submit_transfer(transfer);
     if (submitted != 0) {
         libusb_free_transfer(transfer);
@@ -99,8 +110,7 @@ FT_STATUS Device::Write(std::uint8_t* buffer, std::uint32_t count, std::uint32_t
     libusb_free_transfer(transfer);
     lock.unlock();
     switch (status) {
-        case LIBUSB_TRANSFER_COMPLETED:
-        case LIBUSB_TRANSFER_TIMED_OUT: return FT_OK;  // a timeout is FT_OK with what went out
+        case LIBUSB_TRANSFER_COMPLETED: return FT_OK;
         case LIBUSB_TRANSFER_CANCELLED: return FT_INVALID_HANDLE;  // the handle closed under it
         case LIBUSB_TRANSFER_NO_DEVICE: return TransferFailed(LIBUSB_ERROR_NO_DEVICE);
         default: return TransferFailed(LIBUSB_ERROR_IO);

@@ -32,7 +32,7 @@ public:
     // FT_Read: blocks until count bytes are buffered or the read timeout (0: none) has passed.
     FT_STATUS Read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t* received);
     // FT_Write: blocks until the bytes are out or the write timeout passes (FT_OK, fewer written);
-    // closing the handle cancels it (FT_INVALID_HANDLE).
+    // without a write timeout, closing the handle cancels it (FT_INVALID_HANDLE).
     FT_STATUS Write(std::uint8_t* buffer, std::uint32_t count, std::uint32_t* written);
     FT_STATUS QueueStatus(std::uint32_t* bytes);
     FT_STATUS SetTimeouts(std::uint32_t readMs, std::uint32_t writeMs);
