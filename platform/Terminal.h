@@ -10,6 +10,9 @@ namespace platform {
 bool IsTerminal(std::FILE* stream);
 // Columns of the terminal the stream writes to; 0 when unknown.
 int TerminalColumns(std::FILE* stream);
+// Lets the terminal the stream writes to act on escape sequences (erase to the end of the line);
+// false where it cannot (an older Windows console, Wine's, a file).
+bool EnableTerminalEscapes(std::FILE* stream);
 // Writes to an output whose reader has gone (a closed pipe) fail quietly instead of ending the
 // program.
 void KeepRunningWhenOutputCloses();

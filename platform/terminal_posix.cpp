@@ -16,6 +16,9 @@ int TerminalColumns(std::FILE* stream) {
     return size.ws_col;
 }
 
+// Every terminal emulator in use understands ESC[K.
+bool EnableTerminalEscapes(std::FILE* stream) { return IsTerminal(stream); }
+
 void KeepRunningWhenOutputCloses() { std::signal(SIGPIPE, SIG_IGN); }
 
 std::string SystemTextToUtf8(const std::string& text) { return text; }

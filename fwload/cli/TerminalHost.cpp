@@ -66,7 +66,11 @@ std::string StageOf(const std::string& status) {
 
 TerminalHost::TerminalHost(OutputMode mode, std::FILE* out, std::FILE* err,
                            std::chrono::steady_clock::time_point started)
-    : mode_(mode), out_(out), err_(err), start_(started) {}
+    : mode_(mode),
+      out_(out),
+      err_(err),
+      liveLine_(mode == OutputMode::Terminal && platform::EnableTerminalEscapes(out)),
+      start_(started) {}
 
 void TerminalHost::Interrupt(int signal) {
     lastSignal_.store(signal);
@@ -92,20 +96,17 @@ void TerminalHost::Line(const std::string& text) {
     std::fflush(out_);
 }
 
-void TerminalHost::LiveLine(const std::string& text) {
-    // Never wider than the terminal: a wrapped line could not be redrawn in place.
-    const int columns = platform::TerminalColumns(out_);
-    std::string shown = text;
-    if (columns > 1 && static_cast<int>(shown.size()) >= columns) shown.resize(static_cast<std::size_t>(columns - 1));
-    std::fprintf(out_, "\r%s\x1b[K", shown.c_str());
+void TerminalHost::DrawLiveLine(const std::string& text) {
+    std::fputs(liveLine_.Draw(text, platform::TerminalColumns(out_)).c_str(), out_);
     std::fflush(out_);
-    liveLine_ = true;
+    liveLineShown_ = true;
 }
 
 void TerminalHost::EndLiveLine() {
-    if (!liveLine_) return;
+    if (!liveLineShown_) return;
     std::fputc('\n', out_);
-    liveLine_ = false;
+    liveLine_.End();
+    liveLineShown_ = false;
 }
 
 void TerminalHost::ShowMessage(const platform::MessageBoxRequest& request) {
@@ -231,12 +232,12 @@ void TerminalHost::DrawTransferLine(int sent) {
         if (room < kMinimumBarWidth) tail.clear();
         width = std::clamp(columns - 1 - static_cast<int>(counts.size() + tail.size()) - 3, kMinimumBarWidth, kBarWidth);
     }
-    LiveLine(Bar(sent, total, width) + " " + counts + tail);
+    DrawLiveLine(Bar(sent, total, width) + " " + counts + tail);
 }
 
 void TerminalHost::DrawTickLine() {
     const std::string what = Status() == status_text::kWriteToMemory ? "writing to memory" : "checking the sum";
-    LiveLine(Bar(ProgressPosition(), ProgressMaximum(), kMinimumBarWidth) + " " + std::to_string(ProgressPosition()) +
+    DrawLiveLine(Bar(ProgressPosition(), ProgressMaximum(), kMinimumBarWidth) + " " + std::to_string(ProgressPosition()) +
              " / " + std::to_string(ProgressMaximum()) + "  " + what + ", please wait");
 }
 
@@ -254,7 +255,7 @@ void TerminalHost::WatchRestart() {
     const std::string text = "Waiting for the printer to restart: " + std::to_string(seconds) + " s of at most " +
                              std::to_string(restartTimeoutSeconds) + " s";
     switch (mode_) {
-        case OutputMode::Terminal: LiveLine(text); break;
+        case OutputMode::Terminal: DrawLiveLine(text); break;
         case OutputMode::Plain:
             if (seconds > 0 && seconds % 10 == 0) Line(text);
             break;

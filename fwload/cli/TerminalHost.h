@@ -11,6 +11,7 @@
 #include <string>
 
 #include "DownloadFailure.h"
+#include "LiveLine.h"
 #include "MessageBox.h"
 #include "RealTimeHost.h"
 
@@ -70,7 +71,7 @@ protected:
 
 private:
     void Line(const std::string& text);
-    void LiveLine(const std::string& text);
+    void DrawLiveLine(const std::string& text);
     void EndLiveLine();
     void DrawTransferLine(int sent);
     void DrawTickLine();
@@ -81,7 +82,8 @@ private:
     OutputMode mode_;
     std::FILE* out_;
     std::FILE* err_;
-    bool liveLine_ = false;
+    LiveLine liveLine_;
+    bool liveLineShown_ = false;
     bool stopRequested_ = false;
     bool stopKept_ = false;
     bool restartTimedOut_ = false;

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "LiveLine.h"
 #include "Main.h"
 #include "MessageBoxRecorder.h"
 #include "SimEnvironment.h"
@@ -95,6 +96,34 @@ TEST_F(Cli, HelpDocumentsTheExitCodesAndUsageErrorsExitWith2) {
     const ProcessResult unknownOption = Run({"--speed", "9", firmware});
     EXPECT_EQ(unknownOption.exitCode, 2);
     EXPECT_THAT(unknownOption.err, HasSubstr("fwload-cli:"));
+}
+
+// What a terminal receives as the progress line is redrawn: ESC[K where the console acts on it,
+// otherwise blanks over what a longer line left, never a line as wide as the terminal.
+TEST(LiveLineTest, RedrawsInPlaceWithOrWithoutEscapes) {
+    struct Case {
+        bool escapes;
+        std::vector<std::pair<std::string, int>> draws;  // text, columns (0: unknown)
+        bool endBeforeLast;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {true, {{"[##..] 2 / 4", 80}, {"[###.] 3", 80}}, false, "\r[##..] 2 / 4\x1b[K\r[###.] 3\x1b[K"},
+        {false, {{"[##..] 2 / 4", 80}, {"[###.] 3", 80}}, false, "\r[##..] 2 / 4\r[###.] 3    "},
+        {false, {{"short", 0}, {"longer line", 0}, {"mid", 0}}, false, "\rshort\rlonger line\rmid        "},
+        {false, {{"a long line", 0}, {"new", 0}}, true, "\ra long line\rnew"},
+        {false, {{"0123456789", 6}, {"01", 6}}, false, "\r01234\r01   "},
+        {true, {{"0123456789", 6}}, false, "\r01234\x1b[K"},
+    };
+    for (const Case& c : cases) {
+        LiveLine line(c.escapes);
+        std::string bytes;
+        for (std::size_t i = 0; i < c.draws.size(); ++i) {
+            if (c.endBeforeLast && i + 1 == c.draws.size()) line.End();
+            bytes += line.Draw(c.draws[i].first, c.draws[i].second);
+        }
+        EXPECT_EQ(bytes, c.bytes) << ::testing::PrintToString(c.draws);
+    }
 }
 
 TEST_F(Cli, BadInputGetsOneClearLineAndExit2WithoutTouchingThePrinter) {
