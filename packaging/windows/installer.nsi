@@ -10,6 +10,7 @@ Target amd64-unicode
 Unicode true
 !endif
 !include "LogicLib.nsh"
+!include "nsDialogs.nsh"
 
 !define PRODUCT "Card Printer Suite"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\CardPrinterSuite"
@@ -30,6 +31,7 @@ InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 
 Page directory
 Page instfiles
+Page custom PrerequisitesPage
 UninstPage uninstConfirm
 UninstPage instfiles
 
@@ -50,6 +52,66 @@ UninstPage instfiles
         StrCpy $0 "$2.$3"
     ${EndIf}
 !macroend
+
+; $0 := the DLL $1 the programs would load (from their folder, System32, Windows, then PATH), empty
+; when there is none. The installer has the programs' architecture, so $SYSDIR is the right System32.
+Function FindDll
+    StrCpy $0 ""
+    ${If} ${FileExists} "$INSTDIR\$1"
+        StrCpy $0 "$INSTDIR\$1"
+    ${ElseIf} ${FileExists} "$SYSDIR\$1"
+        StrCpy $0 "$SYSDIR\$1"
+    ${ElseIf} ${FileExists} "$WINDIR\$1"
+        StrCpy $0 "$WINDIR\$1"
+    ${Else}
+        ReadEnvStr $2 PATH
+        System::Call 'kernel32::SearchPathW(w r2, w r1, p 0, i ${NSIS_MAX_STRLEN}, w .r3, p 0) i .r4'
+        ${If} $4 <> 0
+            StrCpy $0 $3
+        ${EndIf}
+    ${EndIf}
+FunctionEnd
+
+; What a real printer needs besides the programs, and whether this PC has it.
+Function PrerequisitesPage
+    nsDialogs::Create 1018
+    Pop $5
+    ${If} $5 == error
+        Abort
+    ${EndIf}
+    ${NSD_CreateLabel} 0 0 100% 56u "To serve a real printer, this PC also needs:$\r$\n\
+1. FTDI's D2XX driver (FTDI's $\"D2XX drivers$\" setup): the printer's USB driver and ftd2xx.dll, \
+which fwload and fwload-cli load.$\r$\n\
+2. The printer maker's SDK DLLs (KX4700.DLL or CRDPRT.DLL), which the three tools and fwload's \
+display set-up load: put them beside the programs in $INSTDIR, or in a folder on the PATH."
+    Pop $5
+    StrCpy $1 ftd2xx.dll
+    Call FindDll
+    ${If} $0 == ""
+        StrCpy $0 "FTDI's D2XX driver: ftd2xx.dll was not found; install the driver before downloading firmware."
+    ${Else}
+        StrCpy $0 "FTDI's D2XX driver: found ($0)."
+    ${EndIf}
+    ${NSD_CreateLabel} 0 58u 100% 20u "$0"
+    Pop $5
+    StrCpy $1 KX4700.DLL
+    Call FindDll
+    ${If} $0 == ""
+        StrCpy $1 CRDPRT.DLL
+        Call FindDll
+    ${EndIf}
+    ${If} $0 == ""
+        StrCpy $0 "The maker's SDK: neither KX4700.DLL nor CRDPRT.DLL was found; the tools need one of them."
+    ${Else}
+        StrCpy $0 "The maker's SDK: found ($0)."
+    ${EndIf}
+    ${NSD_CreateLabel} 0 80u 100% 20u "$0"
+    Pop $5
+    ${NSD_CreateLabel} 0 102u 100% 20u "Without a printer, try the programs on the virtual printer's zip \
+(cardprinter-suite-sim); its README-sim.txt says how."
+    Pop $5
+    nsDialogs::Show
+FunctionEnd
 
 Function .onInit
     !insertmacro UseMachineView
@@ -116,6 +178,9 @@ Section "Uninstall"
     !insertmacro SettingsTime
     ${If} $0 == $1
         Delete "$INSTDIR\fwload.ini"
+    ${ElseIf} $0 != ""
+        MessageBox MB_OK|MB_ICONINFORMATION "Your edited fwload.ini is kept in $INSTDIR; delete the folder \
+when you no longer need it." /SD IDOK
     ${EndIf}
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"

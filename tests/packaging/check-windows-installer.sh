@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The Windows installer under Wine, as a user would run it silently: it installs the programs and
 # the Start-menu shortcuts, the installed fwload-cli runs, an upgrade keeps an edited fwload.ini,
-# and the uninstaller leaves nothing behind but that edited file.
-#     check-windows-installer.sh SETUP.EXE VERSION     (WINEPREFIX set)
+# and the uninstaller leaves nothing behind but that edited file. Run as a technician runs it, its
+# last page names what a real printer needs and whether this PC has it.
+#     check-windows-installer.sh SETUP.EXE VERSION [WINDOW-DRIVER.EXE]     (WINEPREFIX set)
 set -u
-setup=$1 version=$2
+setup=$1 version=$2 driver=${3:-}
 dir="$WINEPREFIX/drive_c/Program Files/Card Printer Suite"
 menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Card Printer Suite"
 source "$(dirname "$0")/../support/checks.sh"
@@ -43,6 +44,27 @@ check_equal "the installed fwload-cli through the virtual printer's launcher" \
     $'0\t"CARD PRINTER"\tFWSIM1000\tcard printer\t1-1' \
     "$(FWSIM_STATE_DIR= wine cmd /c "Z:$(echo "$sim"/*/"Run with virtual printer.cmd")" fwload-cli.exe --list </dev/null 2>/dev/null | tr -d '\r')"
 rm -rf "$sim"
+
+# Clicked through: the last page says what was found (a D2XX library beside the programs, no SDK).
+if [[ -n "$driver" ]]; then
+    : > "$dir/ftd2xx.dll"
+    wine "$setup" </dev/null >/dev/null 2>&1 &
+    setup_pid=$!
+    page=$(wine "$driver" wizard "Card Printer Suite $version Setup" "To serve a real printer" </dev/null 2>/dev/null | tr -d '\r')
+    # Closed by the driver; should it have failed, not left waiting for a click.
+    for _ in $(seq 1 50); do kill -0 $setup_pid 2>/dev/null || break; sleep 0.2; done
+    kill $setup_pid 2>/dev/null
+    wait
+    folder='C:\Program Files\Card Printer Suite'
+    [[ "$setup" == *win32* ]] && folder='C:\Program Files (x86)\Card Printer Suite'
+    check_equal "the prerequisites page's findings" \
+        "FTDI's D2XX driver: found ($folder\ftd2xx.dll).
+The maker's SDK: neither KX4700.DLL nor CRDPRT.DLL was found; the tools need one of them." \
+        "$(grep -E "^(FTDI's D2XX driver|The maker's SDK):" <<<"$page")"
+    check "the prerequisites page names the driver and the SDK DLLs" \
+        grep -q "2. The printer maker's SDK DLLs (KX4700.DLL or CRDPRT.DLL)" <<<"$page"
+    rm -f "$dir/ftd2xx.dll"
+fi
 
 # Untouched settings go with the uninstall.
 uninstall

@@ -3,6 +3,8 @@
 //     window_driver fwload MODEL FILE         selects the model and file, presses Download and prints
 //                                             each status text until the download ends
 //     window_driver dialog CAPTION ID... TEXT-ID   presses the buttons, prints the text of TEXT-ID
+//     window_driver wizard CAPTION TEXT           goes on through an installer's pages until one shows
+//                                             a text starting with TEXT, prints that page's texts
 #include <windows.h>
 
 #include <fcntl.h>
@@ -100,6 +102,53 @@ int DriveDialog(const char* caption, const std::vector<int>& buttons, int textId
     return 0;
 }
 
+BOOL CALLBACK PrintVisibleText(HWND child, LPARAM) {
+    char windowClass[64] = {};
+    GetClassNameA(child, windowClass, sizeof windowClass);
+    if (lstrcmpiA(windowClass, "Static") == 0 && IsWindowVisible(child)) std::printf("%s\n", Text(child).c_str());
+    return TRUE;
+}
+
+BOOL CALLBACK MatchTopLevel(HWND window, LPARAM parameter) {
+    auto* found = reinterpret_cast<Found*>(parameter);
+    if (IsWindowVisible(window) && Text(window).rfind(found->textPrefix, 0) == 0) {
+        found->window = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// An installer's caption names its page ("... Setup: Installation Folder"): found by its start.
+HWND WaitForWizard(const char* captionPrefix) {
+    for (int i = 0; i < 300; ++i) {
+        Found found{nullptr, captionPrefix};
+        EnumWindows(&MatchTopLevel, reinterpret_cast<LPARAM>(&found));
+        if (found.window != nullptr) return found.window;
+        Sleep(100);
+    }
+    std::fprintf(stderr, "window_driver: no window %s... appeared\n", captionPrefix);
+    std::exit(2);
+}
+
+int DriveWizard(const char* caption, const char* textPrefix) {
+    const HWND wizard = WaitForWizard(caption);
+    const HWND next = GetDlgItem(wizard, IDOK);  // Next, Install, Close: the page's way on
+    for (int i = 0; i < 1200; ++i) {
+        if (HWND text = Child(wizard, "Static", textPrefix); text != nullptr && IsWindowVisible(text)) {
+            EnumChildWindows(GetParent(text), &PrintVisibleText, 0);
+            PostMessageA(wizard, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(next));
+            return 0;
+        }
+        // Posted, once a second: the installing page keeps the button disabled until it is done.
+        if (i % 10 == 0 && IsWindowEnabled(next)) {
+            PostMessageA(wizard, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(next));
+        }
+        Sleep(100);
+    }
+    std::fprintf(stderr, "window_driver: no page showed \"%s\"\n", textPrefix);
+    return 2;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -111,6 +160,7 @@ int main(int argc, char* argv[]) {
         for (int i = 3; i < argc - 1; ++i) buttons.push_back(std::atoi(argv[i]));
         return DriveDialog(argv[2], buttons, std::atoi(argv[argc - 1]));
     }
-    std::fprintf(stderr, "usage: window_driver fwload MODEL FILE | dialog CAPTION ID... TEXT-ID\n");
+    if (command == "wizard" && argc == 4) return DriveWizard(argv[2], argv[3]);
+    std::fprintf(stderr, "usage: window_driver fwload MODEL FILE | dialog CAPTION ID... TEXT-ID | wizard CAPTION TEXT\n");
     return 2;
 }
