@@ -89,29 +89,48 @@ TEST_F(Win32Tools, EveryControlSitsWhereItsTemplateSays) {
         char caption[64] = {};
         GetWindowTextA(shown.window, caption, sizeof caption);
         EXPECT_STREQ(caption, c.program);
-        RECT client{0, 0, c.client.cx, c.client.cy};
-        MapDialogRect(shown.window, &client);
-        RECT actual;
-        GetClientRect(shown.window, &actual);
-        EXPECT_EQ(actual.right, client.right) << c.program;
-        EXPECT_EQ(actual.bottom, client.bottom) << c.program;
-        for (const Control& control : c.controls) {
-            // As the dialog manager places a control: position and size each mapped on their own.
-            RECT expected = control.units;
-            MapDialogRect(shown.window, &expected);
-            expected.right += expected.left;
-            expected.bottom += expected.top;
-            RECT placed;
-            GetWindowRect(GetDlgItem(shown.window, control.id), &placed);
-            MapWindowPoints(HWND_DESKTOP, shown.window, reinterpret_cast<POINT*>(&placed), 2);
-            EXPECT_EQ(placed.left, expected.left) << c.program << " " << control.id;
-            EXPECT_EQ(placed.top, expected.top) << c.program << " " << control.id;
-            EXPECT_EQ(placed.right, expected.right) << c.program << " " << control.id;
-            // A drop-down combo box is as high as its edit; the template's height is its list's.
-            if (control.units.bottom != 0) {
-                EXPECT_EQ(placed.bottom, expected.bottom) << c.program << " " << control.id;
+        LOGFONTA createdFont{};
+        GetObjectA(reinterpret_cast<HFONT>(SendMessageA(shown.window, WM_GETFONT, 0, 0)), sizeof createdFont, &createdFont);
+        // As made (96 dpi here), then moved to screens of 144 and 192 dpi: the template's layout scaled.
+        for (const int dpi : {96, 144, 192}) {
+            const auto scale = [dpi](LONG value) { return MulDiv(value, dpi, 96); };
+            RECT client{0, 0, c.client.cx, c.client.cy};
+            MapDialogRect(shown.window, &client);
+            if (dpi != 96) {
+                RECT suggested{0, 0, scale(client.right), scale(client.bottom)};
+                AdjustWindowRectEx(&suggested, static_cast<DWORD>(GetWindowLongA(shown.window, GWL_STYLE)), FALSE,
+                                   static_cast<DWORD>(GetWindowLongA(shown.window, GWL_EXSTYLE)));
+                SendMessageA(shown.window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
             }
-            EXPECT_EQ(shown.Text(control.id), control.text) << c.program << " " << control.id;
+            RECT actual;
+            GetClientRect(shown.window, &actual);
+            EXPECT_EQ(actual.right, scale(client.right)) << c.program << " " << dpi;
+            EXPECT_EQ(actual.bottom, scale(client.bottom)) << c.program << " " << dpi;
+            for (const Control& control : c.controls) {
+                // As the dialog manager places a control: position and size each mapped on their own.
+                RECT expected = control.units;
+                MapDialogRect(shown.window, &expected);
+                RECT placed;
+                GetWindowRect(GetDlgItem(shown.window, control.id), &placed);
+                MapWindowPoints(HWND_DESKTOP, shown.window, reinterpret_cast<POINT*>(&placed), 2);
+                const std::string where = std::string(c.program) + " " + std::to_string(control.id) + " " + std::to_string(dpi);
+                EXPECT_EQ(placed.left, scale(expected.left)) << where;
+                EXPECT_EQ(placed.top, scale(expected.top)) << where;
+                EXPECT_EQ(placed.right - placed.left, scale(expected.right)) << where;
+                // A drop-down combo box is as high as its edit; the template's height is its list's.
+                if (control.units.bottom != 0) {
+                    EXPECT_EQ(placed.bottom - placed.top, scale(expected.bottom)) << where;
+                }
+                EXPECT_EQ(shown.Text(control.id), control.text) << where;
+                char windowClass[32] = {};
+                GetClassNameA(GetDlgItem(shown.window, control.id), windowClass, sizeof windowClass);
+                if (std::string(windowClass) != "RichEdit20A") {  // a rich edit keeps its font as a format
+                    LOGFONTA font{};
+                    GetObjectA(reinterpret_cast<HFONT>(SendDlgItemMessageA(shown.window, control.id, WM_GETFONT, 0, 0)),
+                               sizeof font, &font);
+                    EXPECT_EQ(font.lfHeight, scale(createdFont.lfHeight)) << where;
+                }
+            }
         }
     }
     EXPECT_THAT(boxes.boxes, ::testing::IsEmpty());

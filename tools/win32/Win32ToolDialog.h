@@ -7,6 +7,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "ToolView.h"
 
@@ -46,6 +47,8 @@ private:
     static LRESULT CALLBACK KeyFilter(int code, WPARAM wParam, LPARAM lParam);
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void Paint();
+    void RememberLayout();
+    void ChangeDpi(int dpi, const RECT& suggested);
 
     int logId_;
     Keys keys_;
@@ -54,6 +57,16 @@ private:
     HICON icon_ = nullptr;
     HHOOK keyHook_ = nullptr;
     std::map<int, bool> typedOver_;  // per combo box
+    // Each control where the dialog manager placed it from the template (left, top, width, height in
+    // client pixels at createdDpi_; a combo box with its list), and the font it gave them.
+    struct Placement {
+        HWND control;
+        RECT created;
+    };
+    std::vector<Placement> placements_;
+    int createdDpi_ = 96;
+    LOGFONTA createdFont_{};
+    HFONT scaledFont_ = nullptr;
 };
 
 // A tool's program: rich edit support, Win32 message boxes, the dialog run modally; 0 when it ends.
