@@ -27,7 +27,7 @@ using Clock = std::chrono::steady_clock;
 struct Session {
     Session(int deviceIndex, const sim::Config& config)
         : device(deviceIndex),
-          printerConfig(sim::BehindChip(config)),
+          printerConfig(sim::BehindChip(sim::ForDevice(config, sim::UsbSerial(config, static_cast<std::size_t>(deviceIndex))))),
           loader(printerConfig),
           claim(sim::PrinterFolder(config, static_cast<std::size_t>(deviceIndex))),
           latencyMs(std::clamp(config.latencyMs, 1u, 255u)) {}
@@ -54,14 +54,11 @@ struct Face {
         if (openedAny) sim::ForgetOpenedPrinter(config);
     }
     bool openedAny = false;
-    int counts = 0;            // device counts so far (FWSIM_FAULTS attach-after, detach-after)
-    std::size_t infoList = 0;  // entries of the last FT_CreateDeviceInfoList
+    int counts = 0;  // device counts so far (FWSIM_FAULTS attach-after, detach-after)
+    std::vector<std::size_t> infoList;  // the devices of the last FT_CreateDeviceInfoList
 
-    // How many devices are attached now.
-    std::size_t Attached() const {
-        const bool gone = config.detachAfterCounts >= 0 && counts > config.detachAfterCounts;
-        return counts > config.attachAfterCounts && !gone ? config.devices.size() : 0;
-    }
+    // The devices attached now, in the order the library lists them.
+    std::vector<std::size_t> Attached() const { return sim::AttachedDevices(config, counts); }
 
     void Reload() {
         config = sim::LoadConfigFromEnvironment();
@@ -104,11 +101,9 @@ bool Contains(const std::vector<int>& list, int value) {
     return std::find(list.begin(), list.end(), value) != list.end();
 }
 
+// Opens the device of this index in the configuration (one attached: callers find it in the list).
 FT_STATUS OpenSession(Face& face, int index, FT_HANDLE* handle, const std::string& call) {
     if (handle == nullptr) return Traced(face, call, FT_INVALID_PARAMETER);
-    if (index < 0 || static_cast<std::size_t>(index) >= face.Attached()) {
-        return Traced(face, call, FT_DEVICE_NOT_FOUND);
-    }
     if (Contains(face.config.openErrors, index) || face.DeviceOpen(index)) {
         return Traced(face, call, FT_DEVICE_NOT_OPENED);
     }
@@ -133,14 +128,17 @@ FWSIM_EXPORT FT_STATUS FT_API FT_ListDevices(void* arg1, void* arg2, std::uint32
         const std::string call = "FT_ListDevices(count)";
         if (arg1 == nullptr) return Traced(face, call, FT_INVALID_PARAMETER);
         if (face.config.countError) return Traced(face, call, FT_IO_ERROR);
-        *static_cast<std::uint32_t*>(arg1) = static_cast<std::uint32_t>(face.Attached());
-        return Traced(face, call + " -> " + std::to_string(face.Attached()), FT_OK);
+        const std::size_t attached = face.Attached().size();
+        *static_cast<std::uint32_t*>(arg1) = static_cast<std::uint32_t>(attached);
+        return Traced(face, call + " -> " + std::to_string(attached), FT_OK);
     }
     if ((flags & FT_LIST_BY_INDEX) != 0) {
-        const auto index = static_cast<std::size_t>(reinterpret_cast<std::uintptr_t>(arg1));
-        const std::string call = "FT_ListDevices(index " + std::to_string(index) + ")";
+        const auto listed = static_cast<std::size_t>(reinterpret_cast<std::uintptr_t>(arg1));
+        const std::string call = "FT_ListDevices(index " + std::to_string(listed) + ")";
         if (arg2 == nullptr) return Traced(face, call, FT_INVALID_PARAMETER);
-        if (index >= face.Attached()) return Traced(face, call, FT_DEVICE_NOT_FOUND);
+        const std::vector<std::size_t> attached = face.Attached();
+        if (listed >= attached.size()) return Traced(face, call, FT_DEVICE_NOT_FOUND);
+        const std::size_t index = attached[listed];
         if (Contains(face.config.descriptionErrors, static_cast<int>(index))) return Traced(face, call, FT_IO_ERROR);
         std::string text = (flags & FT_OPEN_BY_SERIAL_NUMBER) != 0 ? sim::UsbSerial(face.config, index)
                                                                     : face.config.devices[index];
@@ -164,18 +162,21 @@ FWSIM_EXPORT FT_STATUS FT_API FT_CreateDeviceInfoList(std::uint32_t* count) {
     if (count == nullptr) return Traced(face, "FT_CreateDeviceInfoList", FT_INVALID_PARAMETER);
     if (face.config.countError) return Traced(face, "FT_CreateDeviceInfoList", FT_IO_ERROR);
     face.infoList = face.Attached();
-    *count = static_cast<std::uint32_t>(face.infoList);
+    *count = static_cast<std::uint32_t>(face.infoList.size());
     return Traced(face, "FT_CreateDeviceInfoList -> " + std::to_string(*count), FT_OK);
 }
 
 // An entry of the list FT_CreateDeviceInfoList made: a FT232R at full speed per printer.
-FWSIM_EXPORT FT_STATUS FT_API FT_GetDeviceInfoDetail(std::uint32_t index, std::uint32_t* flags, std::uint32_t* type,
+FWSIM_EXPORT FT_STATUS FT_API FT_GetDeviceInfoDetail(std::uint32_t listed, std::uint32_t* flags, std::uint32_t* type,
                                               std::uint32_t* id, std::uint32_t* locationId, void* serial,
                                               void* description, FT_HANDLE* handle) {
     Face& face = TheFace();
     std::lock_guard<std::mutex> lock(face.mutex);
-    const std::string call = "FT_GetDeviceInfoDetail(" + std::to_string(index) + ")";
-    if (index >= std::min(face.infoList, face.config.devices.size())) return Traced(face, call, FT_DEVICE_NOT_FOUND);
+    const std::string call = "FT_GetDeviceInfoDetail(" + std::to_string(listed) + ")";
+    if (listed >= face.infoList.size() || face.infoList[listed] >= face.config.devices.size()) {
+        return Traced(face, call, FT_DEVICE_NOT_FOUND);
+    }
+    const std::size_t index = face.infoList[listed];
     if (flags == nullptr || type == nullptr || id == nullptr || locationId == nullptr || serial == nullptr ||
         description == nullptr || handle == nullptr) {
         return Traced(face, call, FT_INVALID_PARAMETER);
@@ -199,7 +200,12 @@ FWSIM_EXPORT FT_STATUS FT_API FT_Open(int deviceNumber, FT_HANDLE* handle) {
     Face& face = TheFace();
     std::lock_guard<std::mutex> lock(face.mutex);
     face.Reload();
-    return OpenSession(face, deviceNumber, handle, "FT_Open(" + std::to_string(deviceNumber) + ")");
+    const std::string call = "FT_Open(" + std::to_string(deviceNumber) + ")";
+    const std::vector<std::size_t> attached = face.Attached();
+    if (deviceNumber < 0 || static_cast<std::size_t>(deviceNumber) >= attached.size()) {
+        return Traced(face, call, FT_DEVICE_NOT_FOUND);
+    }
+    return OpenSession(face, static_cast<int>(attached[static_cast<std::size_t>(deviceNumber)]), handle, call);
 }
 
 FWSIM_EXPORT FT_STATUS FT_API FT_OpenEx(void* arg, std::uint32_t flags, FT_HANDLE* handle) {
@@ -210,14 +216,14 @@ FWSIM_EXPORT FT_STATUS FT_API FT_OpenEx(void* arg, std::uint32_t flags, FT_HANDL
     if (flags == FT_OPEN_BY_LOCATION) {
         const auto location = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(arg));
         const std::string call = "FT_OpenEx(location " + d2xx::LocationText(location) + ")";
-        for (std::size_t i = 0; i < face.Attached(); ++i) {
+        for (const std::size_t i : face.Attached()) {
             if (sim::UsbLocationId(face.config, i) == location) return OpenSession(face, static_cast<int>(i), handle, call);
         }
         return Traced(face, call, FT_DEVICE_NOT_FOUND);
     }
     if (arg == nullptr || (flags != FT_OPEN_BY_DESCRIPTION && !bySerial)) return Traced(face, "FT_OpenEx", FT_NOT_SUPPORTED);
     const std::string wanted = static_cast<const char*>(arg);
-    for (std::size_t i = 0; i < face.Attached(); ++i) {
+    for (const std::size_t i : face.Attached()) {
         if ((bySerial ? sim::UsbSerial(face.config, i) : face.config.devices[i]) == wanted) {
             return OpenSession(face, static_cast<int>(i), handle, "FT_OpenEx(\"" + wanted + "\")");
         }
@@ -291,7 +297,7 @@ FWSIM_EXPORT FT_STATUS FT_API FT_Write(FT_HANDLE handle, void* buffer, std::uint
 
     std::uint32_t accepted = count;
     if (const std::optional<int> frame = session->loader.ExpectedDataFrame()) {
-        const sim::ShortWriteRule* rule = sim::FindShortWrite(face.config, *frame);
+        const sim::ShortWriteRule* rule = sim::FindShortWrite(session->printerConfig, *frame);
         if (rule != nullptr && count > 0 && session->shortWritesDone[*frame] < rule->writes) {
             ++session->shortWritesDone[*frame];
             accepted = std::min(rule->bytes, count - 1);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -70,6 +71,22 @@ void ParseUnsigned(const char* text, unsigned& target, const char* name, Config&
 }
 
 bool ParseFault(const std::string& item, Config& config) {
+    if (const std::size_t at = item.find('@'); at != std::string::npos) {
+        const std::string serial = item.substr(0, at);
+        const std::string rest = item.substr(at + 1);
+        const std::vector<std::string> parts = Split(rest, ':');
+        long long number = 0;
+        if (serial.empty()) return false;
+        if (parts[0] == "attach-after") {
+            if (parts.size() != 2 || !ParseInt(parts[1], number) || number < 0) return false;
+            config.lateAttach.emplace_back(serial, static_cast<int>(number));
+            return true;
+        }
+        Config scratch;
+        if (!ParseFault(rest, scratch)) return false;
+        config.deviceFaults.emplace_back(serial, rest);
+        return true;
+    }
     const std::vector<std::string> parts = Split(item, ':');
     const std::string& kind = parts[0];
     long long number = 0;
@@ -243,6 +260,34 @@ Config LoadConfigFromEnvironment() {
 #else
     return ParseConfig([](const char* name) { return std::getenv(name); });
 #endif
+}
+
+Config ForDevice(const Config& config, const std::string& serial) {
+    Config device = config;
+    for (const auto& [aimedAt, item] : config.deviceFaults) {
+        if (aimedAt == serial) ParseFault(item, device);
+    }
+    return device;
+}
+
+std::vector<std::size_t> AttachedDevices(const Config& config, int counts) {
+    const bool gone = config.detachAfterCounts >= 0 && counts > config.detachAfterCounts;
+    if (counts <= config.attachAfterCounts || gone) return {};
+    std::vector<std::size_t> attached;
+    for (std::size_t i = 0; i < config.devices.size(); ++i) {
+        const std::string serial = UsbSerial(config, i);
+        const auto late = std::find_if(config.lateAttach.begin(), config.lateAttach.end(),
+                                       [&](const auto& entry) { return entry.first == serial; });
+        if (late != config.lateAttach.end()) {
+            // Plugged in once, for every process: the mark lives beside the printer's state.
+            const std::string mark = PrinterFolder(config, i) + "/attached";
+            if (counts <= late->second && !std::ifstream(mark).good()) continue;
+            std::filesystem::create_directories(PrinterFolder(config, i));
+            std::ofstream{mark};
+        }
+        attached.push_back(i);
+    }
+    return attached;
 }
 
 const ReplyFaultRule* FindReplyFault(const Config& config, RequestKind kind, int frame) {

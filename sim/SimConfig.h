@@ -74,6 +74,11 @@ struct Config {
     std::vector<SdkFailRule> sdkFails;
     bool unterminatedSerial = false;
     bool replyThenFail = false;  // DeviceDirectGet2 fills the reply, then reports failure
+    // Fault items aimed at one printer ("FWSIM1002@nak:data:3"): its serial, and the item.
+    std::vector<std::pair<std::string, std::string>> deviceFaults;
+    // Printers plugged in late ("FWSIM1004@attach-after:N"): after N counts of this process, or once
+    // any process has seen them attached.
+    std::vector<std::pair<std::string, int>> lateAttach;
 
     std::vector<std::string> problems;  // settings that could not be understood
 };
@@ -102,6 +107,12 @@ std::string SdkPrinterFolder(const Config& config);
 void RememberOpenedPrinter(const Config& config, std::size_t index);
 // Removes this process's note of the device it opened (when the D2XX face goes away).
 void ForgetOpenedPrinter(const Config& config);
+
+// The configuration a session with the printer of this serial works with: the items aimed at it
+// added to those for every printer.
+Config ForDevice(const Config& config, const std::string& serial);
+// The devices attached after this many counts in this process, as indices of config.devices.
+std::vector<std::size_t> AttachedDevices(const Config& config, int counts);
 
 // The fault that applies to a request, or nullptr.
 const ReplyFaultRule* FindReplyFault(const Config& config, RequestKind kind, int frame);

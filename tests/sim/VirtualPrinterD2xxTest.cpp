@@ -1,6 +1,7 @@
 // The virtual printer's D2XX face, loaded by name through the real binding, in real time: the
 // loader's side of the exchange, sent the golden bytes rather than anything the host's code builds.
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include <gmock/gmock.h>
@@ -173,6 +174,25 @@ TEST_F(VirtualPrinterD2xx, InjectedReplyFaults) {
     corrupted.back() ^= 0xFF;
     EXPECT_EQ(Exchange(golden::kWriteToMemory), corrupted);
     EXPECT_EQ(Exchange(golden::HeaderOnly().requests.back()), (Bytes{0x02, 0x32, 0x43, 0x03, 0xA1, 0xE4}));
+}
+
+// A fault aimed at one printer by its serial touches no other; a late printer appears after its
+// counts, for every process from then on (the mark in its state folder).
+TEST_F(VirtualPrinterD2xx, FaultsAimedAtOnePrinterAndALatePlugIn) {
+    sim.Set("FWSIM_DEVICES", "CARD PRINTER;CARD PRINTER");
+    sim.Set("FWSIM_FAULTS", "FWSIM1001@nak:data:1,FWSIM1000@attach-after:2");
+    StartLoader();  // count 1: only FWSIM1001 is attached
+    EXPECT_EQ(FTDeviceIndex, 0);
+    EXPECT_EQ(Exchange(kZerosFrame0), golden::kDataAccepted);
+    EXPECT_EQ(Exchange(kZerosFrame1), golden::kDataRefused);
+    CloseCardPrinter();
+    ASSERT_EQ(GetFTDeviceCount(), FT_OK);  // count 2
+    EXPECT_EQ(FTDeviceCount, 1u);
+    StartLoader();  // count 3: FWSIM1000 is plugged in, first in the list, and has no fault
+    EXPECT_EQ(FTDeviceIndex, 0);
+    EXPECT_EQ(Exchange(kZerosFrame0), golden::kDataAccepted);
+    EXPECT_EQ(Exchange(kZerosFrame1), golden::kDataAccepted);
+    EXPECT_TRUE(std::ifstream(sim.StateDir() + "/attached").good());
 }
 
 TEST_F(VirtualPrinterD2xx, SilenceAndOverlongReplies) {
