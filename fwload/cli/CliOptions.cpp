@@ -6,6 +6,7 @@
 #include <cctype>
 #include <memory>
 #include <sstream>
+#include "DynamicLibrary.h"
 #include "JsonText.h"
 #include "LocationId.h"
 #include "SuiteVersion.h"
@@ -100,6 +101,26 @@ std::string EarlyJsonOutcome(const std::string& outcome, const std::string& mess
     return JsonText(std::move(event));
 }
 
+// Tells the user on stderr, and a script on stdout when it asked for JSON; returns the exit code.
+int EndEarly(bool json, const std::string& outcome, const std::string& message, int exitCode,
+             const nlohmann::json& fields) {
+    std::fprintf(stderr, "fwload-cli: %s\n", message.c_str());
+    if (json) std::printf("%s\n", EarlyJsonOutcome(outcome, message, exitCode, fields).c_str());
+    return exitCode;
+}
+
+// What is missing, and where to get it.
+std::string DriverMissingText() {
+#if defined(_WIN32)
+    const char* remedy = "install FTDI's D2XX driver package, which brings it";
+#else
+    const char* remedy = "install the package cardprinter-suite-d2xx (sudo apt install cardprinter-suite-d2xx), "
+                         "or FTDI's own libftd2xx.so";
+#endif
+    return std::string("the FTDI D2XX driver library (") + platform::NativeLibraryName("ftd2xx.dll") +
+           ") was not found; " + remedy;
+}
+
 std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOptions& options, std::ostream& out,
                                    std::ostream& err) {
     // Everything fits the terminal it is shown in (80 columns off a terminal).
@@ -140,6 +161,8 @@ std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOption
     app.add_flag("--no-display-setup", options.noDisplaySetUp,
                  "download the firmware only: the printer's display lines are not written and no card printer "
                  "SDK library is needed");
+    // A station's worker: the SDK names no printer, so its display set-up waits for a printer alone.
+    app.add_flag("--display-setup-alone", options.displaySetUpAlone)->group("");
     app.add_option("--sha256", options.sha256,
                    "refuse the firmware file unless its SHA-256 is this (64 hex digits), before any printer is "
                    "touched")

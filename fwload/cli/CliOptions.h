@@ -32,6 +32,7 @@ struct CliOptions {
     bool json = false;
     bool fast = false;  // replies collected when whole, the chip's latency timer at 1 ms
     bool noDisplaySetUp = false;  // firmware only: no SDK library, no display lines
+    bool displaySetUpAlone = false;  // a station's worker: the display set-up only with one card printer attached
     std::string sha256;  // the file must have this SHA-256 (64 lower-case hex digits), or empty
     std::string check;   // --check: the file to describe, touching no printer
     std::string commandLine;  // as given, for the trace
@@ -47,3 +48,10 @@ std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOption
 // --json, with any further fields (the candidates of an unclear choice, say).
 std::string EarlyJsonOutcome(const std::string& outcome, const std::string& message, int exitCode,
                              const nlohmann::json& fields = nlohmann::json::object());
+
+// Tells the user on stderr, and a script on stdout when it asked for JSON; returns the exit code.
+int EndEarly(bool json, const std::string& outcome, const std::string& message, int exitCode,
+             const nlohmann::json& fields = nlohmann::json::object());
+
+// The D2XX library is missing: what it is, and where to get it.
+std::string DriverMissingText();

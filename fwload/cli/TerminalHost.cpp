@@ -291,7 +291,9 @@ void TerminalHost::PollInput() {
 DownloadHost::DisplaySetUpPlan TerminalHost::PlanDisplaySetUp() {
     PollInput();  // a stop that came during the last wait
     if (stopKept_) return DisplaySetUpPlan::Stop;
-    return skipDisplaySetUp ? DisplaySetUpPlan::Skip : DisplaySetUpPlan::Run;
+    if (skipDisplaySetUp) return DisplaySetUpPlan::Skip;
+    if (refuseDisplaySetUp) displaySetUpRefused_ = refuseDisplaySetUp();
+    return displaySetUpRefused_.empty() ? DisplaySetUpPlan::Run : DisplaySetUpPlan::Skip;
 }
 
 void TerminalHost::Finish(const std::string& outcome, const std::string& description, int exitCode) {

@@ -31,6 +31,8 @@ public:
     std::function<void()> onExchangeEnded;
     // --no-display-setup: the download ends with the firmware written and checked.
     bool skipDisplaySetUp = false;
+    // Asked before the display set-up: why it must not run now (empty: it may).
+    std::function<std::string()> refuseDisplaySetUp;
     // Fields added to the JSON outcome (the device, the mode...).
     nlohmann::json outcomeExtras = nlohmann::json::object();
 
@@ -54,6 +56,8 @@ public:
     // A stop came while the printer wrote its memory: kept, and honoured before the display set-up.
     bool StopKept() const { return stopKept_; }
     bool RestartTimedOut() const { return restartTimedOut_; }
+    // Why the display set-up was not run, when refuseDisplaySetUp gave a reason.
+    const std::string& DisplaySetUpRefused() const { return displaySetUpRefused_; }
     const DownloadFailure& Failure() const { return failure_; }
     double ElapsedSeconds() const;
 
@@ -87,6 +91,7 @@ private:
     bool stopRequested_ = false;
     bool stopKept_ = false;
     bool restartTimedOut_ = false;
+    std::string displaySetUpRefused_;
     int interruptsSeen_ = 0;
     std::string lastPrinted_;
     std::string stage_ = "start";

@@ -21,6 +21,7 @@
 #include "DownloadEngine.h"
 #include "FailureText.h"
 #include "Files.h"
+#include "FirmwareFacts.h"
 #include "FirmwareImage.h"
 #include "JsonText.h"
 #include "LinkTrace.h"
@@ -29,6 +30,7 @@
 #include "PrinterDisplay.h"
 #include "ProgramPath.h"
 #include "Sha256.h"
+#include "Station.h"
 #include "StopRequests.h"
 #include "SuiteVersion.h"
 #include "Terminal.h"
@@ -42,35 +44,6 @@ constexpr unsigned kWaitPollMs = 250;
 
 // Ctrl-C, SIGTERM and SIGHUP all ask for a stop, as the window's Stop button would.
 void CatchStopSignals() { platform::CatchStopRequests(&TerminalHost::Interrupt); }
-
-bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
-// Tells the user on stderr, and a script on stdout when it asked for JSON; returns the exit code.
-int EndEarly(bool json, const std::string& outcome, const std::string& message, int exitCode,
-             const nlohmann::json& fields = nlohmann::json::object()) {
-    std::fprintf(stderr, "fwload-cli: %s\n", message.c_str());
-    if (json) std::printf("%s\n", EarlyJsonOutcome(outcome, message, exitCode, fields).c_str());
-    return exitCode;
-}
-
-// What is missing, and where to get it.
-std::string DriverMissingText() {
-#if defined(_WIN32)
-    const char* remedy = "install FTDI's D2XX driver package, which brings it";
-#else
-    const char* remedy = "install the package cardprinter-suite-d2xx (sudo apt install cardprinter-suite-d2xx), "
-                         "or FTDI's own libftd2xx.so";
-#endif
-    return std::string("the FTDI D2XX driver library (") + platform::NativeLibraryName("ftd2xx.dll") +
-           ") was not found; " + remedy;
-}
 
 nlohmann::json DeviceJson(const D2xxDevice& device) {
     return nlohmann::json{{"index", device.index},
@@ -200,70 +173,6 @@ int ListDevices(const CliOptions& options) {
     return kExitComplete;
 }
 
-struct FirmwareFacts {
-    std::int64_t size = 0;
-    bool header = false;   // it begins with the firmware header
-    FirmwareImage image;   // the bytes after the header, and their sum
-    std::string sha256;    // of the whole file
-};
-
-// Reads the file whole, as the download will; a message when it cannot be read.
-std::optional<std::string> ReadFirmwareFacts(const std::string& path, FirmwareFacts& facts) {
-    if (platform::DirectoryExists(path)) return path + ": is a directory";
-    platform::ReadOnlyFile file;
-    if (!file.Open(path)) return path + ": " + file.ErrorText();
-    facts.size = file.Size();
-    if (facts.size > std::numeric_limits<std::int32_t>::max()) return path + ": too large for card printer firmware";
-    std::uint8_t header[kFirmwareHeaderSize] = {};
-    const std::size_t got = file.Read(header, sizeof header);
-    if (file.Failed() || !ReadFirmwareImage(file, facts.image)) {
-        return path + ": " + (file.ErrorText().empty() ? std::string("cannot be read") : file.ErrorText());
-    }
-    facts.header = IsFirmwareHeader(header, got);
-    std::vector<std::uint8_t> whole(header, header + got);
-    whole.insert(whole.end(), facts.image.bytes.begin(), facts.image.bytes.end());
-    facts.sha256 = Sha256Hex(whole.data(), whole.size());
-    return std::nullopt;
-}
-
-// Checks the firmware file before the printer is touched; a message on failure.
-std::optional<std::string> FirmwareProblem(const std::string& path, FirmwareFacts& facts) {
-    if (std::optional<std::string> problem = ReadFirmwareFacts(path, facts)) return problem;
-    if (!facts.header) return path + ": not a card printer firmware file";
-    return std::nullopt;
-}
-
-// The section that --model names, as the settings file spells it; a message when there is none.
-std::optional<std::string> ResolveModel(const std::string& ini, const std::string& model, std::string& problem) {
-    if (platform::DirectoryExists(ini)) {
-        problem = ini + ": is a directory";
-        return std::nullopt;
-    }
-    platform::ReadOnlyFile file;
-    if (!file.Open(ini)) {
-        problem = ini + ": " + file.ErrorText();
-        return std::nullopt;
-    }
-    std::vector<std::string> sections;
-    IniReadSections(ini, sections);
-    for (const std::string& section : sections) {
-        if (SameIgnoringAsciiCase(section, model)) return section;
-    }
-    if (sections.empty()) {
-        problem = "unknown model \"" + model + "\": " + ini + " lists no models";
-    } else {
-        problem = "unknown model \"" + model + "\"; " + ini + " lists:";
-        for (const std::string& section : sections) problem += "\n  " + section;
-    }
-    return std::nullopt;
-}
-
-std::string Hex4(std::uint16_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%04X", value);
-    return text;
-}
-
 std::string DeviceText(const PrinterChoice& choice) {
     if (!choice.device) return "the first card printer that opens";
     return "\"" + choice.device->description + "\", serial " + choice.device->serial;
@@ -337,6 +246,9 @@ Outcome Judge(const TerminalHost& host, const Outcome& notOpened) {
     const DownloadFailure& failure = host.Failure();
     const Outcome stopped{"stopped", "Stopped by the user.", 128 + TerminalHost::StopSignal()};
     if (!failure.Failed()) {
+        if (!host.DisplaySetUpRefused().empty()) {
+            return {"display-not-set-up", "Download complete; " + host.DisplaySetUpRefused() + ".", kExitDisplayNotSetUp};
+        }
         if (host.skipDisplaySetUp) {
             return {"complete", "Download complete; display set-up skipped as asked.", kExitComplete};
         }
@@ -459,6 +371,15 @@ int Download(const CliOptions& options) {
         return true;
     };
     host.onExchangeEnded = [&latency] { latency.Restore(); };
+    if (options.displaySetUpAlone) {
+        host.refuseDisplaySetUp = [] {
+            std::vector<D2xxDevice> attached;
+            ListD2xxDevices(attached);
+            const std::size_t printers = CardPrinters(attached).size();
+            return printers > 1 ? "display set-up not done: " + std::to_string(printers) + " card printers attached"
+                                : std::string();
+        };
+    }
     nlohmann::json extras{{"version", SUITE_VERSION}, {"mode", options.fast ? "fast" : "standard"},
                           {"waited_ms", waitedMs}, {"sha256", facts.sha256}};
     if (choice->device) extras["device"] = DeviceJson(*choice->device);
@@ -506,6 +427,7 @@ int main(int argc, char* argv[]) {
     std::setlocale(LC_ALL, "");
     // A reader that goes away (| head, a closed terminal) must not end a download half-way.
     platform::KeepRunningWhenOutputCloses();
+    if (argc > 1 && std::string(argv[1]) == "station") return RunStation(argc - 1, argv + 1);
     CliOptions options;
     if (const std::optional<int> code = ParseCliOptions(argc, argv, options, std::cout, std::cerr)) return *code;
     std::cout.flush();

@@ -1,0 +1,44 @@
+// A program started as a child process, its standard output read through a pipe without blocking,
+// its standard error discarded; in a process group of its own, so that only its parent decides
+// when it is asked to stop.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+class ChildProcess {
+public:
+    ChildProcess();
+    ~ChildProcess();  // a child still running is left to run; its pipe is closed
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Starts program with the arguments (argv[0] excluded); false when it could not be started.
+    bool Start(const std::string& program, const std::vector<std::string>& arguments);
+    int Id() const;
+    // Appends what the child wrote since the last call; false once its output has ended.
+    bool Read(std::string& output);
+    // Asks it to stop as the signal would (SIGINT, SIGTERM, SIGHUP; Ctrl-Break on Windows).
+    void Stop(int signal);
+    void Kill();
+    // True once it has ended; then exitCode is its exit code, or 128 + the signal that ended it,
+    // and endedBySignal that signal (0 when it exited).
+    bool Ended(int& exitCode, int& endedBySignal);
+
+    struct State;
+
+private:
+    friend void WaitForOutput(const std::vector<ChildProcess*>& children, int milliseconds);
+    std::unique_ptr<State> state_;
+};
+
+// Waits until one of the children has output (or its output ends) or the time is up.
+void WaitForOutput(const std::vector<ChildProcess*>& children, int milliseconds);
+
+// This computer's name, for records of what was done where.
+std::string HostName();
+
+}  // namespace platform
