@@ -414,7 +414,7 @@ std::string Station::Row(const Printer& printer) const {
     std::snprintf(head, sizeof head, "%-10s %-14s ", printer.location.c_str(), printer.serial.c_str());
     if (!printer.running) {
         const bool done = printer.passed && (printer.endedWhileAttached || !options_.again);
-        if (printer.attached && done) return head + "done, remove   " + printer.shown;
+        if (printer.attached && done) return std::string(head) + "done, remove   " + printer.shown;
         if (printer.attached && printer.endedWhileAttached) return head + printer.shown + "; remove";
         if (printer.attached) return head + std::string("waiting");
         return head + (printer.shown.empty() ? std::string("removed") : printer.shown + "; removed");
