@@ -364,6 +364,13 @@ void Station::Finish(Printer& printer, int exitCode, int signal) {
                                                  std::to_string(exitCode) + ")."}};
     }
     const int code = outcome.value("exit_code", exitCode);
+    std::string message = outcome.value("message", "");
+    // Why a run failed, as its own standard error said it: "The download failed (the printer refused ...)."
+    if (outcome.contains("reason") && outcome["reason"].is_string() && code != kExitComplete &&
+        outcome.value("outcome", "") != "display-not-set-up") {
+        if (!message.empty() && message.back() == '.') message.pop_back();
+        message += " (" + outcome["reason"].get<std::string>() + ").";
+    }
     nlohmann::json record{
         {"started", Iso8601(attempt.started)},
         {"ended", Iso8601(ended)},
@@ -380,7 +387,7 @@ void Station::Finish(Printer& printer, int exitCode, int signal) {
         {"location", printer.location},
         {"outcome", outcome.value("outcome", "")},
         {"exit_code", code},
-        {"message", outcome.value("message", "")},
+        {"message", message},
         {"duration_ms", std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - attempt.startedSteady).count()}};
     const bool passed = code == kExitComplete;
     (passed ? passed_ : failed_) += 1;

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "DownloadEngine.h"
+#include "FailureText.h"
 #include "FirmwareImage.h"
 #include "JsonText.h"
 #include "LinkTrace.h"
@@ -307,6 +308,7 @@ void TerminalHost::Finish(const std::string& outcome, const std::string& descrip
             fields["result_code"] = failure_.resultCode >= 0 ? nlohmann::json(failure_.resultCode) : nlohmann::json(nullptr);
             fields["bytes_sent"] = failure_.bytesSent;
             fields["file_size"] = failure_.fileSize;
+            fields["reason"] = DescribeFailure(failure_);
             if (failure_.cause == DownloadFailure::Cause::DeviceError) fields["d2xx_status"] = failure_.d2xxStatus;
         }
         fields.update(outcomeExtras);

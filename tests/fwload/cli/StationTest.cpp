@@ -1,0 +1,238 @@
+// fwload-cli station against several virtual printers: what each printer received, what the
+// station printed, and the records it kept.
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "SimEnvironment.h"
+#include "Subprocess.h"
+#include "TempDir.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+
+const std::string kCli = FWLOAD_CLI_PATH;
+const std::string kSimDir = SIM_LIBRARY_DIR;
+
+std::vector<nlohmann::json> JsonLines(const std::string& text) {
+    std::vector<nlohmann::json> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty()) lines.push_back(nlohmann::json::parse(line));
+    }
+    return lines;
+}
+
+class Station : public ::testing::Test {
+protected:
+    Station() {
+        ini = dir.Write("fwload.ini", "[KX-4700]\n1=T,R,LEFT,HELLO\n");
+        image = std::string(1500, '\x5A');
+        firmware = dir.Write("fw.bin", "[NOV Card Printer]" + image);
+    }
+
+    // The station with the printers attached, --json, its log in the test's folder.
+    ProcessResult Run(int printers, const std::string& faults, std::vector<std::string> extra,
+                      std::function<void(const nlohmann::json&, int)> onEvent = nullptr,
+                      std::vector<std::string> environment = {}) {
+        std::string devices;
+        for (int i = 0; i < printers; ++i) devices += (i > 0 ? ";" : "") + std::string("CARD PRINTER");
+        ProcessOptions options;
+        options.environment = {"LD_LIBRARY_PATH=" + kSimDir, "FWSIM_STATE_DIR=" + sim.StateDir(), "FWSIM_LATENCY_MS=1",
+                               "FWSIM_WRITE_MS=5", "FWSIM_RESTART_CALLS=0", "FWSIM_DEVICES=" + devices,
+                               "FWSIM_FAULTS=" + faults};
+        options.environment.insert(options.environment.end(), environment.begin(), environment.end());
+        if (onEvent) {
+            options.onOutLine = [onEvent](const std::string& line, int pid) { onEvent(nlohmann::json::parse(line), pid); };
+        }
+        std::vector<std::string> arguments{"station", "--json", "--ini", ini, "-m", "KX-4700", "--operator", "Ann",
+                                           "--log", dir.File("log.jsonl")};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        arguments.push_back(firmware);
+        return RunProcess(kCli, arguments, options);
+    }
+
+    std::vector<nlohmann::json> Records() const { return JsonLines(ReadWholeFile(dir.File("log.jsonl"))); }
+    std::string ImageIn(const std::string& serial) const {
+        const std::string folder = serial == "FWSIM1000" ? sim.StateDir() : sim.StateDir() + "/" + serial;
+        return ReadWholeFile(folder + "/image.bin").substr(0, image.size());
+    }
+
+    SimEnvironment sim;
+    TempDir dir;
+    std::string ini;
+    std::string image;
+    std::string firmware;
+};
+
+// Each row: printers and faults, the station's options, its exit code, and each printer's outcome.
+TEST_F(Station, FlashesEveryPrinterOnceAndRecordsEachAttempt) {
+    const struct {
+        const char* name;
+        int printers;
+        std::string faults;
+        std::vector<std::string> options;
+        int exitCode;
+        std::map<std::string, std::string> outcomes;  // by serial; the printers not named are not flashed
+        std::size_t atOnce;                          // at most this many runs at once
+    } cases[] = {
+        {"eight at once", 8, "", {"--count", "8", "--csv", "CSV", "--junit", "JUNIT"}, 0,
+         {{"FWSIM1000", "complete"}, {"FWSIM1001", "complete"}, {"FWSIM1002", "complete"}, {"FWSIM1003", "complete"},
+          {"FWSIM1004", "complete"}, {"FWSIM1005", "complete"}, {"FWSIM1006", "complete"}, {"FWSIM1007", "complete"}},
+         8},
+        {"one refuses, one is unplugged", 4, "FWSIM1001@nak:data:2,FWSIM1002@vanish:data:1",
+         {"--count", "4", "--csv", "CSV", "--junit", "JUNIT"}, 1,
+         {{"FWSIM1000", "complete"}, {"FWSIM1001", "failed"}, {"FWSIM1002", "failed"}, {"FWSIM1003", "complete"}}, 4},
+        {"plugged in one after another", 3, "FWSIM1001@attach-after:3,FWSIM1002@attach-after:6", {"--count", "3"}, 0,
+         {{"FWSIM1000", "complete"}, {"FWSIM1001", "complete"}, {"FWSIM1002", "complete"}}, 3},
+        {"two at a time", 5, "", {"--count", "5", "--parallel", "2"}, 0,
+         {{"FWSIM1000", "complete"}, {"FWSIM1001", "complete"}, {"FWSIM1002", "complete"}, {"FWSIM1003", "complete"},
+          {"FWSIM1004", "complete"}},
+         2},
+        {"one port only", 3, "", {"--count", "1", "--location", "1-2"}, 0, {{"FWSIM1001", "complete"}}, 1},
+        {"display set-up among several", 2, "", {"--count", "2", "--display-setup"}, 1,
+         {{"FWSIM1000", "display-not-set-up"}, {"FWSIM1001", "display-not-set-up"}}, 2},
+        {"display set-up alone", 1, "", {"--count", "1", "--display-setup"}, 0, {{"FWSIM1000", "complete"}}, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::remove(dir.File("log.jsonl").c_str());
+        std::vector<std::string> options = c.options;
+        for (std::string& option : options) {
+            if (option == "CSV" || option == "JUNIT") option = dir.File(option);
+        }
+        std::size_t running = 0;
+        std::size_t atOnce = 0;
+        const ProcessResult result = Run(c.printers, c.faults, options, [&](const nlohmann::json& event, int) {
+            if (event["event"] == "started") atOnce = std::max(atOnce, ++running);
+            if (event["event"] == "ended") --running;
+        });
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.out << result.err;
+        EXPECT_LE(atOnce, c.atOnce);
+        const nlohmann::json summary = JsonLines(result.out).back();
+        EXPECT_EQ(summary["event"], "summary");
+        EXPECT_EQ(summary["exit_code"], c.exitCode);
+
+        std::map<std::string, std::string> outcomes;
+        for (const nlohmann::json& record : Records()) {
+            const std::string serial = record["serial"];
+            EXPECT_EQ(outcomes.count(serial), 0u) << serial << " flashed twice";
+            outcomes[serial] = record["outcome"];
+            EXPECT_EQ(record["exit_code"] == 0, record["outcome"] == "complete") << serial;
+            if (record["outcome"] == "complete") {
+                EXPECT_EQ(ImageIn(serial), image) << serial;
+            }
+            EXPECT_EQ(record["location"], "1-" + std::to_string(std::stoi(serial.substr(5)) - 999));
+            EXPECT_EQ(record["file"], firmware);
+            EXPECT_EQ(record["size"], 1518);
+            EXPECT_EQ(record["model"], "KX-4700");
+            EXPECT_EQ(record["mode"], "standard");
+            EXPECT_EQ(record["operator"], "Ann");
+            EXPECT_EQ(record["sha256"].get<std::string>().size(), 64u);
+            EXPECT_THAT(record["byte_sum"].get<std::string>(), ::testing::MatchesRegex("0x[0-9A-F]{4}"));
+            EXPECT_THAT(record["station"].get<std::string>(), ::testing::Not(::testing::IsEmpty()));
+            for (const char* time : {"started", "ended"}) {
+                EXPECT_TRUE(std::regex_match(record[time].get<std::string>(),
+                                             std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)")));
+            }
+            EXPECT_GT(record["duration_ms"].get<long long>(), 0);
+            if (record["outcome"] == "display-not-set-up") {
+                EXPECT_EQ(record["message"], "Download complete; display set-up not done: 2 card printers attached.");
+            }
+        }
+        EXPECT_EQ(outcomes, c.outcomes);
+        if (std::find(c.options.begin(), c.options.end(), "CSV") != c.options.end()) {
+            std::istringstream csv(ReadWholeFile(dir.File("CSV")));
+            std::vector<std::string> lines;
+            for (std::string line; std::getline(csv, line);) lines.push_back(line);
+            ASSERT_EQ(lines.size(), c.outcomes.size() + 1);
+            EXPECT_EQ(lines[0], "started,ended,station,operator,version,file,size,byte_sum,sha256,model,mode,serial,"
+                                "location,outcome,exit_code,message,duration_ms\r");
+            const std::string junit = ReadWholeFile(dir.File("JUNIT"));
+            const std::size_t failed = static_cast<std::size_t>(
+                std::count_if(c.outcomes.begin(), c.outcomes.end(), [](const auto& entry) { return entry.second != "complete"; }));
+            EXPECT_THAT(junit, HasSubstr("tests=\"" + std::to_string(c.outcomes.size()) + "\" failures=\"" +
+                                         std::to_string(failed) + "\""));
+            for (const auto& [serial, outcome] : c.outcomes) {
+                const std::string testcase = "name=\"" + serial + "\" time=\"[0-9.]+\"" +
+                                             (outcome == "complete" ? "/>" : ">\n    <failure message=\"The download failed \\(");
+                EXPECT_TRUE(std::regex_search(junit, std::regex(testcase))) << testcase;
+            }
+        }
+    }
+}
+
+// Stops and lost workers: every attempt is still recorded, and the station says how it ended.
+TEST_F(Station, StopsAndLostWorkersAreRecorded) {
+    const std::string big = std::string(32768, '\x5A');
+    firmware = dir.Write("big.bin", "[NOV Card Printer]" + big);
+    const struct {
+        const char* name;
+        int printers;
+        std::vector<std::string> options;
+        int signal;        // sent once every printer's run is in its data stage
+        bool toTheWorker;  // to the first worker (SIGKILL) instead of the station
+        int exitCode;
+        std::string outcome;  // of every attempt
+        int recordExitCode;
+    } cases[] = {
+        {"Ctrl-C with four printers mid-download", 4, {}, SIGINT, false, 130, "stopped", 130},
+        {"SIGTERM", 2, {}, SIGTERM, false, 143, "stopped", 143},
+        {"a worker killed", 1, {"--count", "1"}, SIGKILL, true, 1, "worker-died", 137},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::remove(dir.File("log.jsonl").c_str());
+        std::map<std::string, int> workers;  // serial -> pid
+        std::set<std::string> inData;
+        bool sent = false;
+        const ProcessResult result = Run(
+            c.printers, "", c.options,
+            [&](const nlohmann::json& event, int station) {
+                if (event["event"] == "started") workers[event["serial"]] = event["pid"];
+                if (event.value("stage", "") == "data") inData.insert(event["serial"].get<std::string>());
+                if (!sent && inData.size() == static_cast<std::size_t>(c.printers)) {
+                    sent = true;
+                    kill(c.toTheWorker ? workers.begin()->second : station, c.signal);
+                }
+            },
+            {"FWSIM_LATENCY_MS=4"});
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+        const std::vector<nlohmann::json> records = Records();
+        EXPECT_EQ(records.size(), static_cast<std::size_t>(c.printers));
+        for (const nlohmann::json& record : records) {
+            EXPECT_EQ(record["outcome"], c.outcome);
+            EXPECT_EQ(record["exit_code"], c.recordExitCode);
+        }
+    }
+}
+
+// A printer left attached after its attempt is not flashed again, passed or failed.
+TEST_F(Station, APrinterLeftAttachedIsNotFlashedTwice) {
+    int ended = 0;
+    const ProcessResult result = Run(2, "FWSIM1001@nak:poll", {}, [&](const nlohmann::json& event, int station) {
+        // Two attempts ended: a second's worth of further lists (four), then SIGTERM.
+        if (event["event"] == "ended" && ++ended == 2) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+            kill(station, SIGTERM);
+        }
+    });
+    EXPECT_EQ(result.exitCode, 143);
+    const std::vector<nlohmann::json> records = Records();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_NE(records[0]["serial"], records[1]["serial"]);
+    EXPECT_THAT(result.err, ::testing::IsEmpty());
+}
+
+}  // namespace
