@@ -91,7 +91,19 @@ private:
     std::size_t columns_;
 };
 
+std::size_t HelpColumns() {
+    const int terminalColumns = platform::TerminalColumns(stdout);
+    return terminalColumns > 40 ? static_cast<std::size_t>(terminalColumns) : 80;
+}
+
 }  // namespace
+
+void FitHelpToTerminal(CLI::App& app, const std::string& description, const std::string& footer) {
+    const std::size_t columns = HelpColumns();
+    app.description(Wrap(description, columns - 1));
+    app.formatter(std::make_shared<WrappingFormatter>(columns));
+    app.footer(Wrap(footer, columns - 1));
+}
 
 std::string EarlyJsonOutcome(const std::string& outcome, const std::string& message, int exitCode,
                              const nlohmann::json& fields) {
@@ -123,13 +135,7 @@ std::string DriverMissingText() {
 
 std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOptions& options, std::ostream& out,
                                    std::ostream& err) {
-    // Everything fits the terminal it is shown in (80 columns off a terminal).
-    const int terminalColumns = platform::TerminalColumns(stdout);
-    const std::size_t columns = terminalColumns > 40 ? static_cast<std::size_t>(terminalColumns) : 80;
-    CLI::App app{Wrap("Downloads firmware into a card printer on USB, exactly as fwload does, from a terminal.",
-                      columns - 1),
-                 "fwload-cli"};
-    app.formatter(std::make_shared<WrappingFormatter>(columns));
+    CLI::App app{"", "fwload-cli"};
     // A path such as /data/fw.bin is a file name, not a Windows-style /option.
     app.allow_windows_style_options(false);
     app.set_version_flag("-V,--version", std::string("fwload-cli ") + SUITE_VERSION);
@@ -174,11 +180,14 @@ std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOption
     app.add_flag("-j,--json", options.json, "print one JSON object per event, and always a final outcome object");
     app.add_option("--trace", options.trace, "append a time-stamped hex trace of every request and reply to FILE")
         ->type_name("FILE");
-    app.footer(Wrap(std::string("With several card printers attached, choose one with --serial, --index or --location.\n") +
+    // Everything fits the terminal it is shown in (80 columns off a terminal).
+    FitHelpToTerminal(app, "Downloads firmware into a card printer on USB, exactly as fwload does, from a terminal.",
+                      std::string("With several card printers attached, choose one with --serial, --index or --location; "
+                                "fwload-cli station flashes them all, and each one plugged in later (fwload-cli station "
+                                "--help).\n") +
                         kStops + " stops the download wherever fwload's Stop button could; while the printer writes "
                         "its memory and checks the sum it must not be interrupted: the run then stops as soon as the "
-                        "firmware is written, before the display set-up.\n\n" + kExitCodes + kStopCodes,
-                    columns - 1));
+                        "firmware is written, before the display set-up.\n\n" + kExitCodes + kStopCodes);
     const bool json = AsksForJson(argc, argv);
     const auto usageError = [&](const std::string& message) {
         err << "fwload-cli: " << message << "\n" << "Run fwload-cli --help for usage.\n";

@@ -38,6 +38,12 @@ struct CliOptions {
     std::string commandLine;  // as given, for the trace
 };
 
+namespace CLI {
+class App;
+}
+// The help's description, options and footer wrapped to the terminal's width (80 columns off one).
+void FitHelpToTerminal(CLI::App& app, const std::string& description, const std::string& footer);
+
 // Parses the arguments. Returns an exit code when the program should end at once (help or version
 // shown: 0; a usage error: 2, already explained on err, as a JSON outcome on out when --json was
 // asked for), otherwise nullopt with the options filled.

@@ -66,20 +66,19 @@ struct StationOptions {
 };
 
 std::optional<int> ParseStationOptions(int argc, const char* const argv[], StationOptions& options) {
-    const int terminalColumns = platform::TerminalColumns(stdout);
-    const std::size_t columns = terminalColumns > 40 ? static_cast<std::size_t>(terminalColumns) : 80;
-    CLI::App app{kStationHelp, "fwload-cli station"};
-    app.get_formatter()->column_width(30);
+    CLI::App app{"", "fwload-cli station"};
     app.allow_windows_style_options(false);
-    app.add_option("FIRMWARE", options.firmware, "the firmware image file (*.bin)")->required();
-    app.add_option("-m,--model", options.model, "the model, a section of the settings file")->required();
-    app.add_option("--ini", options.ini, "the settings file (default: fwload.ini beside the program)");
+    app.add_option("FIRMWARE", options.firmware, "the firmware image file (*.bin)")->required()->type_name("");
+    app.add_option("-m,--model", options.model, "the model, a section of the settings file")->required()->type_name("MODEL");
+    app.add_option("--ini", options.ini, "the settings file (default: fwload.ini beside the program)")->type_name("FILE");
     app.add_option("--location", options.locations, "only the card printers on this USB port (repeatable)")
         ->type_name("PATH");
     app.add_option("--parallel", options.parallel, "at most N downloads at once (default: no cap)")
-        ->check(CLI::PositiveNumber);
+        ->check(CLI::PositiveNumber)
+        ->type_name("N");
     app.add_option("--count", options.count, "end once N printers have ended, passed or failed")
-        ->check(CLI::PositiveNumber);
+        ->check(CLI::PositiveNumber)
+        ->type_name("N");
     app.add_flag("--again", options.again, "flash a printer that passed again when it is plugged in again");
     app.add_flag("--display-setup", options.displaySetUp,
                  "set the display up for a printer while it is the only card printer attached");
@@ -88,17 +87,18 @@ std::optional<int> ParseStationOptions(int argc, const char* const argv[], Stati
     app.add_option("--sha256", options.sha256, "refuse the firmware file unless its SHA-256 is this")->type_name("HEX");
     app.add_option("--restart-timeout", options.restartTimeout,
                    "seconds to wait for a printer to restart before its display set-up (default 120)")
-        ->check(CLI::PositiveNumber);
+        ->check(CLI::PositiveNumber)
+        ->type_name("SECONDS");
     app.add_option("--operator", options.operatorName, "the operator's name, for the records")->type_name("NAME");
     app.add_option("--log", options.log, "append a JSON line per attempt to FILE as each one ends")->type_name("FILE");
     app.add_option("--csv", options.csv, "write every attempt to FILE as CSV at the end")->type_name("FILE");
     app.add_option("--junit", options.junit, "write a JUnit XML report to FILE at the end")->type_name("FILE");
     app.add_flag("-j,--json", options.json, "print the runs' JSON events with serial and location, and the station's");
-    app.footer(std::string(kDisplaySetUpHelp) +
-               "\n\nCtrl-C (or SIGTERM, SIGHUP) stops every run as a single run stops, records each attempt and "
-               "exits with 128 + the signal. Otherwise the exit code is 0 when every attempt passed, 1 when any "
-               "failed.");
-    (void)columns;
+    FitHelpToTerminal(app, kStationHelp,
+                      std::string(kDisplaySetUpHelp) +
+                          "\n\nCtrl-C (or SIGTERM, SIGHUP) stops every run as a single run stops, records each "
+                          "attempt and exits with 128 + the signal. Otherwise the exit code is 0 when every attempt "
+                          "passed, 1 when any failed.");
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
