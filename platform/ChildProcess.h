@@ -21,7 +21,8 @@ public:
     int Id() const;
     // Appends what the child wrote since the last call; false once its output has ended.
     bool Read(std::string& output);
-    // Asks it to stop as the signal would (SIGINT, SIGTERM, SIGHUP; Ctrl-Break on Windows).
+    // Asks it to stop as the signal would (SIGINT, SIGTERM, SIGHUP); on Windows as its Ctrl-C would,
+    // through an event its stop requests watch (SUITE_STOP_EVENT).
     void Stop(int signal);
     void Kill();
     // True once it has ended; then exitCode is its exit code, or 128 + the signal that ended it,

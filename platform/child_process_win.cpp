@@ -33,6 +33,7 @@ std::string Quoted(const std::string& argument) {
 struct ChildProcess::State {
     PROCESS_INFORMATION process{};
     HANDLE output = nullptr;
+    HANDLE stopEvent = nullptr;  // set to ask the child to stop (see SUITE_STOP_EVENT)
     bool ended = false;
     int exitCode = 0;
 };
@@ -43,6 +44,7 @@ ChildProcess::~ChildProcess() {
     if (state_->output != nullptr) CloseHandle(state_->output);
     if (state_->process.hProcess != nullptr) CloseHandle(state_->process.hProcess);
     if (state_->process.hThread != nullptr) CloseHandle(state_->process.hThread);
+    if (state_->stopEvent != nullptr) CloseHandle(state_->stopEvent);
 }
 
 bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments) {
@@ -60,8 +62,15 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     startup.hStdError = nul;
     std::string commandLine = Quoted(program);
     for (const std::string& argument : arguments) commandLine += " " + Quoted(argument);
+    // The child's stop event, named in its environment (inherited at CreateProcess, then taken back).
+    static unsigned children = 0;
+    const std::string eventName = "Local\\suite-stop-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                  std::to_string(++children);
+    state_->stopEvent = CreateEventA(nullptr, FALSE, FALSE, eventName.c_str());
+    if (state_->stopEvent != nullptr) SetEnvironmentVariableA("SUITE_STOP_EVENT", eventName.c_str());
     const BOOL started = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                                         CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup, &state_->process);
+    SetEnvironmentVariableA("SUITE_STOP_EVENT", nullptr);
     CloseHandle(writeEnd);
     if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
     if (!started) {
@@ -90,11 +99,9 @@ bool ChildProcess::Read(std::string& output) {
     return false;
 }
 
-// Every stop is Ctrl-Break: the only console event a process group of its own can be sent.
+// Every stop is the child's Ctrl-C: through its stop event, which needs no shared console.
 void ChildProcess::Stop(int) {
-    if (!state_->ended && state_->process.dwProcessId != 0) {
-        GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, state_->process.dwProcessId);
-    }
+    if (!state_->ended && state_->stopEvent != nullptr) SetEvent(state_->stopEvent);
 }
 
 void ChildProcess::Kill() {
