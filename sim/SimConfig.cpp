@@ -18,7 +18,10 @@
 #include <map>
 #define getpid _getpid
 #else
+#include <signal.h>
 #include <unistd.h>
+
+#include <cerrno>
 #endif
 
 namespace sim {
@@ -342,8 +345,34 @@ std::string PrinterFolder(const Config& config, std::size_t index) {
 
 namespace {
 
+constexpr char kOpenedByPrefix[] = "opened-by-";
+
 std::string OpenedPrinterNote(const Config& config) {
-    return config.stateDir + "/opened-by-" + std::to_string(static_cast<long>(getpid()));
+    return config.stateDir + "/" + kOpenedByPrefix + std::to_string(static_cast<long>(getpid()));
+}
+
+bool ProcessAlive(long pid) {
+#if defined(_WIN32)
+    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return running;
+#else
+    return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+#endif
+}
+
+// The notes of processes that ended without taking theirs away (killed, crashed).
+void SweepNotesOfEndedProcesses(const Config& config) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(config.stateDir, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(kOpenedByPrefix, 0) != 0) continue;
+        char* end = nullptr;
+        const long pid = std::strtol(name.c_str() + sizeof kOpenedByPrefix - 1, &end, 10);
+        if (pid > 0 && *end == '\0' && !ProcessAlive(pid)) std::filesystem::remove(entry.path(), error);
+    }
 }
 
 }  // namespace
@@ -358,6 +387,7 @@ std::string SdkPrinterFolder(const Config& config) {
 void ForgetOpenedPrinter(const Config& config) { std::remove(OpenedPrinterNote(config).c_str()); }
 
 void RememberOpenedPrinter(const Config& config, std::size_t index) {
+    SweepNotesOfEndedProcesses(config);
     std::ofstream(OpenedPrinterNote(config), std::ios::trunc) << index << "\n";
 }
 

@@ -1,5 +1,7 @@
 // The virtual printer's D2XX face, loaded by name through the real binding, in real time: the
 // loader's side of the exchange, sent the golden bytes rather than anything the host's code builds.
+#include <unistd.h>
+
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -193,6 +195,15 @@ TEST_F(VirtualPrinterD2xx, FaultsAimedAtOnePrinterAndALatePlugIn) {
     EXPECT_EQ(Exchange(kZerosFrame0), golden::kDataAccepted);
     EXPECT_EQ(Exchange(kZerosFrame1), golden::kDataAccepted);
     EXPECT_TRUE(std::ifstream(sim.StateDir() + "/attached").good());
+}
+
+// A process that ended without taking its note away (killed) leaves it; the next open sweeps it.
+TEST_F(VirtualPrinterD2xx, NotesOfEndedProcessesAreSweptOnOpen) {
+    const std::string stale = sim.StateDir() + "/opened-by-2147483600";  // above any pid Linux gives
+    std::ofstream(stale) << "0\n";
+    ASSERT_TRUE(FindCardPrinter());
+    EXPECT_FALSE(std::ifstream(stale).good());
+    EXPECT_TRUE(std::ifstream(sim.StateDir() + "/opened-by-" + std::to_string(getpid())).good());
 }
 
 TEST_F(VirtualPrinterD2xx, SilenceAndOverlongReplies) {
