@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -123,6 +124,7 @@ TFrmMain::~TFrmMain() {
 void TFrmMain::CreateControls() {
     setObjectName(QStringLiteral("FrmMain"));
     setWindowTitle(QStringLiteral("Card Printer Firmware Download Program"));
+    setWindowIcon(QIcon(QStringLiteral(":/fwload/icon128.png")));
     QFont font(QStringLiteral("Tahoma"));
     font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
     font.setPixelSize(11);

@@ -2,6 +2,8 @@
 // behind the link and the message boxes recorded.
 #include <QApplication>
 #include <QComboBox>
+#include <QIcon>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -120,6 +122,10 @@ TEST_F(MainWindow, WithoutTheUsbLibraryShowsOneBoxAndClosesItself) {
 TEST_F(MainWindow, StartsWithTheControlsAndStatesOfItsLayout) {
     Create("[KX-4700]\n");
     EXPECT_EQ(form->windowTitle(), "Card Printer Firmware Download Program");
+    // Its own icon, the desktop entry's.
+    EXPECT_EQ(form->windowIcon().pixmap(128).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+              QImage(QStringLiteral(PACKAGING_DIR "/icons/128x128/fwload.png"))
+                  .convertToFormat(QImage::Format_ARGB32_Premultiplied));
     EXPECT_EQ(form->size(), QSize(405, 200));
     EXPECT_EQ(form->minimumSize(), form->maximumSize());
     EXPECT_FALSE(form->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
