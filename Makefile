@@ -2,7 +2,7 @@
 PACKAGES := cmake ninja-build g++ pkg-config dpkg-dev file \
             qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev \
             libcli11-dev nlohmann-json3-dev libftdi1-dev libusb-1.0-0-dev \
-            help2man lintian man-db desktop-file-utils appstream \
+            help2man lintian man-db desktop-file-utils appstream apt-utils \
             xvfb xauth fonts-dejavu-core fonts-liberation2
 
 # The Windows core: cross-built with MinGW-w64, tested under 64-bit Wine. Only the 32-bit checks need
@@ -79,7 +79,9 @@ mutants: deps
 	scripts/mutants
 
 package: build
-	cd build && cpack
+	cd build && cpack -B packages
+	packaging/apt-repository build/packages/apt build/packages/*.deb
+	@echo "An apt repository of these packages: build/packages/apt (deb [trusted=yes] file:$(CURDIR)/build/packages/apt ./)"
 
 bench: build
 	LD_LIBRARY_PATH=build/sim:build/sim/usb build/bench/download_benchmark

@@ -161,9 +161,9 @@ TEST_F(Cli, AMissingDriverOrPrinterExitsWith3) {
     const ProcessResult missing = RunProcess(kCli, {"--ini", ini, "--model", "KX-4700", firmware}, noDriver);
     if (missing.err.find("was not found") == std::string::npos) GTEST_SKIP() << "a D2XX library is installed here";
     EXPECT_EQ(missing.exitCode, 3);
-    EXPECT_EQ(missing.err, "fwload-cli: the FTDI D2XX driver library (libftd2xx.so) was not found; install the package "
-                           "cardprinter-suite-d2xx (sudo apt install cardprinter-suite-d2xx), or FTDI's own "
-                           "libftd2xx.so\n");
+    EXPECT_EQ(missing.err, "fwload-cli: the FTDI D2XX driver library (libftd2xx.so) was not found; install the "
+                           "cardprinter-suite-d2xx package (from the suite's apt repository, or its .deb file with apt "
+                           "install ./cardprinter-suite-d2xx_*.deb), or FTDI's own libftd2xx.so\n");
     EXPECT_EQ(RunProcess(kCli, {"--list"}, noDriver).exitCode, 3);
 
     const ProcessResult none = Download({}, {"FWSIM_DEVICES="});
