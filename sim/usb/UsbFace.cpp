@@ -63,8 +63,12 @@ struct Face : sim::UsbBus {
     std::set<libusb_device_handle*> handles;
     libusb_context* defaultContext = nullptr;
     std::map<Key, std::unique_ptr<sim::Chip>> open;
+    bool claimedAny = false;  // this process left a note of the printer it opened
 
     Face() { trace.Open(config.tracePath); }
+    ~Face() {
+        if (claimedAny) sim::ForgetOpenedPrinter(config);
+    }
     void Reload() {
         config = sim::LoadConfigFromEnvironment();
         trace.Open(config.tracePath);
@@ -392,7 +396,10 @@ FWSIM_EXPORT int LIBUSB_CALL libusb_claim_interface(libusb_device_handle* handle
     if (face.open.count({index, interface}) != 0) return LIBUSB_ERROR_BUSY;
     auto chip = std::make_unique<sim::Chip>(face.config, index, interface, LatencyOf(face.config), PacketSize());
     if (!chip->Held()) return LIBUSB_ERROR_BUSY;
-    if (interface == 0) sim::RememberOpenedPrinter(face.config, index);
+    if (interface == 0) {
+        sim::RememberOpenedPrinter(face.config, index);
+        face.claimedAny = true;
+    }
     face.open[{index, interface}] = std::move(chip);
     handle->claimed = interface;
     face.trace.Line("USB claim " + std::to_string(index) + (interface > 0 ? "/" + std::to_string(interface) : ""));

@@ -315,6 +315,10 @@ TEST_F(FreeD2xx, CardprinterSimReachesTheVirtualPrinterWithOrWithoutALibraryBesi
         EXPECT_EQ(download.exitCode, 0) << program << download.err;
     }
     EXPECT_EQ(sim::PrinterStore(state).Load().downloads, 2);
+    // Each run took its note of the printer it opened away as it ended.
+    for (const auto& entry : std::filesystem::directory_iterator(state)) {
+        EXPECT_NE(entry.path().filename().string().rfind("opened-by-", 0), 0u) << entry.path();
+    }
 }
 
 // The stand-in libusb holds us to libusb's rules on contexts, so that no test passes on code the
