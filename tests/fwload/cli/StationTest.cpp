@@ -218,6 +218,25 @@ TEST_F(Station, StopsAndLostWorkersAreRecorded) {
     }
 }
 
+// On a terminal (script(1) gives it one): a row per printer redrawn in place, then the counters.
+TEST_F(Station, OnATerminalEachPrinterHasARowRedrawnInPlace) {
+    ProcessOptions options;
+    options.environment = {"LD_LIBRARY_PATH=" + kSimDir, "FWSIM_STATE_DIR=" + sim.StateDir(), "FWSIM_LATENCY_MS=1",
+                           "FWSIM_WRITE_MS=5", "FWSIM_RESTART_CALLS=0", "FWSIM_DEVICES=CARD PRINTER;CARD PRINTER"};
+    const std::string station = "stty cols 100; exec " + kCli + " station --ini " + ini + " -m KX-4700 --count 2 " + firmware;
+    const ProcessResult result = RunProcess("/usr/bin/script", {"-qec", station, "/dev/null"}, options);
+    EXPECT_EQ(result.exitCode, 0) << result.out;
+    const std::size_t lastRedraw = result.out.rfind("\x1b[3A");  // up over two rows and the counters
+    ASSERT_NE(lastRedraw, std::string::npos) << result.out;
+    const std::string screen = std::regex_replace(result.out.substr(lastRedraw), std::regex("0:0[0-9]"), "0:0S");
+    EXPECT_EQ(screen, "\x1b[3A\r1-1        FWSIM1000      done, remove   passed: complete (exit 0), 0:0S\x1b[K\r\n"
+                      "\r1-2        FWSIM1001      done, remove   passed: complete (exit 0), 0:0S\x1b[K\r\n"
+                      "\rpassed 2   failed 0   in progress 0\x1b[K\r\n"
+                      "Station: 2 passed, 0 failed.\r\n");
+    // A row while its printer is flashed: port, serial, stage, bar, bytes and time.
+    EXPECT_TRUE(std::regex_search(result.out, std::regex(R"(\r1-1        FWSIM1000      [a-z-]+ +\[[#.]{20}\] [0-9,]+ / 1,518  0:0[0-9])")));
+}
+
 // A printer left attached after its attempt is not flashed again, passed or failed.
 TEST_F(Station, APrinterLeftAttachedIsNotFlashedTwice) {
     int ended = 0;
