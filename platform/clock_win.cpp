@@ -7,9 +7,14 @@
 
 namespace platform {
 
+std::tm CalendarTime(std::time_t moment, bool utc) {
+    std::tm parts{};
+    if ((utc ? gmtime_s(&parts, &moment) : localtime_s(&parts, &moment)) != 0) return std::tm{};
+    return parts;
+}
+
 TimeOfDay LocalTimeOfDay(std::time_t moment) {
-    struct tm parts {};
-    if (localtime_s(&parts, &moment) != 0) return {};
+    const std::tm parts = CalendarTime(moment, false);
     return {parts.tm_hour, parts.tm_min, parts.tm_sec};
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "Clock.h"
 #include "D2XX_Dyn.h"
 
 namespace {
@@ -19,12 +20,7 @@ void Stamp() {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     const long milliseconds =
         static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
-    std::tm parts{};
-#if defined(_WIN32)
-    localtime_s(&parts, &seconds);
-#else
-    localtime_r(&seconds, &parts);
-#endif
+    const std::tm parts = platform::CalendarTime(seconds, false);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - traceStart).count();

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "Clock.h"
 #include "CliOptions.h"
 #include "D2XX_Dyn.h"
 #include "DeviceChoice.h"
@@ -126,13 +127,7 @@ std::optional<int> ParseStationOptions(int argc, const char* const argv[], Stati
 }
 
 std::string Iso8601(WallClock::time_point when) {
-    const std::time_t seconds = WallClock::to_time_t(when);
-    std::tm utc{};
-#if defined(_WIN32)
-    gmtime_s(&utc, &seconds);
-#else
-    gmtime_r(&seconds, &utc);
-#endif
+    const std::tm utc = platform::CalendarTime(WallClock::to_time_t(when), true);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count() % 1000;
     char text[96];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
