@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "LocationId.h"
+#include "PrinterStore.h"
 
 #if defined(_WIN32)
 #include <process.h>
@@ -99,6 +100,10 @@ bool ParseFault(const std::string& item, Config& config) {
     }
     if (kind == "unterminated-serial" && parts.size() == 1) {
         config.unterminatedSerial = true;
+        return true;
+    }
+    if (kind == "restart-detaches" && parts.size() == 1) {
+        config.restartDetaches = true;
         return true;
     }
     if (kind == "hold-out" && parts.size() == 1) {
@@ -288,6 +293,7 @@ std::vector<std::size_t> AttachedDevices(const Config& config, int counts) {
             std::filesystem::create_directories(PrinterFolder(config, i));
             std::ofstream{mark};
         }
+        if (config.restartDetaches && WallClockMs() < PrinterStore(PrinterFolder(config, i)).Load().busyUntilMs) continue;
         attached.push_back(i);
     }
     return attached;

@@ -56,6 +56,7 @@ struct Config {
     int attachAfterCounts = 0;    // the devices appear only after this many counts in a process
     int detachAfterCounts = -1;   // and are gone after this many (-1: never)
     bool holdOut = false;         // the USB face's chip takes no bytes: writes wait for their timeout
+    bool restartDetaches = false;  // a printer is off the bus while it restarts after a download (restartMs)
     unsigned latencyMs = 1;       // until a reply becomes readable
     unsigned writeMs = 20;        // writing the image into memory
     unsigned shortWriteMs = 0;    // how long a short write takes

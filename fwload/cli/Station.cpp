@@ -187,6 +187,9 @@ struct Printer {
     bool attached = false;
     bool endedWhileAttached = false;  // its last attempt ended and it has not been unplugged since
     bool passed = false;
+    // A printer whose firmware was written restarts: off the bus and back is not a new plug-in then.
+    SteadyClock::time_point restartUntil{};
+    bool restarting = false;
     std::unique_ptr<Attempt> running;
     std::string shown;  // its row's state once nothing runs: "done, remove", "failed: ..."
 };
@@ -276,13 +279,23 @@ void Station::Scan() {
         printer.attached = true;
         if (i >= before.size() || !before[i]) {
             printer.location = location;
-            Say(printer, "attached", "attached");
+            Say(printer, printer.restarting ? "back after its restart" : "attached", printer.restarting ? "restarted" : "attached");
+            printer.restarting = false;
         }
     }
     for (std::size_t i = 0; i < before.size(); ++i) {
         Printer& printer = printers_[i];
         if (printer.attached || !before[i]) continue;
-        if (!printer.running) printer.endedWhileAttached = false;  // unplugged: a failed one may be tried again
+        // Off the bus during its run, or just after its firmware was written: a restart, until its run
+        // or the time for a restart says otherwise.
+        if (printer.running || (printer.endedWhileAttached && SteadyClock::now() < printer.restartUntil &&
+                                !printer.restarting)) {
+            printer.restarting = true;
+            Say(printer, "restarting", "restarting");
+            continue;
+        }
+        printer.endedWhileAttached = false;  // unplugged: a failed one may be tried again
+        printer.restarting = false;
         Say(printer, "removed", "removed");
     }
 }
@@ -386,8 +399,13 @@ void Station::Finish(Printer& printer, int exitCode, int signal) {
         {"duration_ms", std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - attempt.startedSteady).count()}};
     const bool passed = code == kExitComplete;
     (passed ? passed_ : failed_) += 1;
+    // With its firmware written, the printer restarts within the time a run waits for that.
+    if (passed || code == kExitDisplayNotSetUp) {
+        printer.restartUntil = SteadyClock::now() + std::chrono::seconds(options_.restartTimeout);
+    }
     printer.passed = printer.passed || passed;
-    printer.endedWhileAttached = true;
+    if (!passed && code != kExitDisplayNotSetUp) printer.restarting = false;  // it went away, not to restart
+    printer.endedWhileAttached = printer.attached || printer.restarting;
     printer.shown = (passed ? "passed: " : "failed: ") + record["outcome"].get<std::string>() + " (exit " +
                     std::to_string(code) + "), " + Took(record["duration_ms"].get<long long>());
     printer.running.reset();
@@ -419,6 +437,7 @@ std::string Station::Row(const Printer& printer) const {
         if (printer.attached && done) return std::string(head) + "done, remove   " + printer.shown;
         if (printer.attached && printer.endedWhileAttached) return head + printer.shown + "; remove";
         if (printer.attached) return head + std::string("waiting");
+        if (printer.restarting) return head + printer.shown + "; restarting";
         return head + (printer.shown.empty() ? std::string("removed") : printer.shown + "; removed");
     }
     const Attempt& attempt = *printer.running;

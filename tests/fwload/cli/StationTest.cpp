@@ -237,21 +237,42 @@ TEST_F(Station, OnATerminalEachPrinterHasARowRedrawnInPlace) {
     EXPECT_TRUE(std::regex_search(result.out, std::regex(R"(\r1-1        FWSIM1000      [a-z-]+ +\[[#.]{20}\] [0-9,]+ / 1,518  0:0[0-9])")));
 }
 
-// A printer left attached after its attempt is not flashed again, passed or failed.
-TEST_F(Station, APrinterLeftAttachedIsNotFlashedTwice) {
-    int ended = 0;
-    const ProcessResult result = Run(2, "FWSIM1001@nak:poll", {}, [&](const nlohmann::json& event, int station) {
-        // Two attempts ended: a second's worth of further lists (four), then SIGTERM.
-        if (event["event"] == "ended" && ++ended == 2) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-            kill(station, SIGTERM);
-        }
-    });
-    EXPECT_EQ(result.exitCode, 143);
-    const std::vector<nlohmann::json> records = Records();
-    ASSERT_EQ(records.size(), 2u);
-    EXPECT_NE(records[0]["serial"], records[1]["serial"]);
-    EXPECT_THAT(result.err, ::testing::IsEmpty());
+// A printer is not flashed again while it stays attached, passed or failed, nor when it restarts
+// after its firmware is written (off the bus and back), even with --again.
+TEST_F(Station, APrinterLeftAttachedOrRestartingIsNotFlashedTwice) {
+    const struct {
+        const char* name;
+        int printers;
+        std::string faults;
+        std::vector<std::string> options;
+        std::vector<std::string> environment;
+        std::string lastEvent;  // after this many, a second's worth of further lists (four), then SIGTERM
+        int count;
+    } cases[] = {
+        {"left attached", 2, "FWSIM1001@nak:poll", {}, {}, "ended", 2},
+        {"restarting", 1, "restart-detaches", {"--again"}, {"FWSIM_RESTART_MS=1500"}, "restarted", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::remove(dir.File("log.jsonl").c_str());
+        int seen = 0;
+        const ProcessResult result = Run(
+            c.printers, c.faults, c.options,
+            [&](const nlohmann::json& event, int station) {
+                if (event["event"] == c.lastEvent && ++seen == c.count) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+                    kill(station, SIGTERM);
+                }
+            },
+            c.environment);
+        EXPECT_EQ(result.exitCode, 143);
+        const std::vector<nlohmann::json> records = Records();
+        EXPECT_EQ(records.size(), static_cast<std::size_t>(c.printers));
+        std::set<std::string> serials;
+        for (const nlohmann::json& record : records) serials.insert(record["serial"].get<std::string>());
+        EXPECT_EQ(serials.size(), records.size());
+        EXPECT_THAT(result.err, ::testing::IsEmpty());
+    }
 }
 
 }  // namespace
