@@ -318,6 +318,7 @@ void Station::Start(Printer& printer) {
     attempt->total = facts_.size;
     ++started_;
     if (!attempt->worker->Start(program_, arguments)) {
+        attempt->worker.reset();  // nothing to wait for: the attempt ends as the loop next looks
         attempt->outputEnded = true;
         attempt->outcome = {{"outcome", "worker-died"}, {"exit_code", kExitFailed},
                             {"message", "The worker process could not be started (" + program_ + ")."}};
