@@ -289,9 +289,12 @@ std::vector<std::size_t> AttachedDevices(const Config& config, int counts) {
         if (late != config.lateAttach.end()) {
             // Plugged in once, for every process: the mark lives beside the printer's state.
             const std::string mark = PrinterFolder(config, i) + "/attached";
-            if (counts <= late->second && !std::ifstream(mark).good()) continue;
-            std::filesystem::create_directories(PrinterFolder(config, i));
-            std::ofstream{mark};
+            const bool marked = std::ifstream(mark).good();
+            if (!marked && counts <= late->second) continue;
+            if (!marked) {
+                std::filesystem::create_directories(PrinterFolder(config, i));
+                std::ofstream{mark};
+            }
         }
         if (config.restartDetaches && WallClockMs() < PrinterStore(PrinterFolder(config, i)).Load().busyUntilMs) continue;
         attached.push_back(i);

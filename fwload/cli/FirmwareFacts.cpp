@@ -48,6 +48,12 @@ std::optional<std::string> FirmwareProblem(const std::string& path, FirmwareFact
     return std::nullopt;
 }
 
+std::optional<std::string> PinnedSha256Problem(const std::string& path, const FirmwareFacts& facts,
+                                               const std::string& wanted) {
+    if (wanted.empty() || wanted == facts.sha256) return std::nullopt;
+    return path + ": its SHA-256 is " + facts.sha256 + ", not the " + wanted + " that --sha256 asks for";
+}
+
 // The section that --model names, as the settings file spells it; a message when there is none.
 std::optional<std::string> ResolveModel(const std::string& ini, const std::string& model, std::string& problem) {
     if (platform::DirectoryExists(ini)) {

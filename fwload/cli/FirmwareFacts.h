@@ -19,6 +19,10 @@ struct FirmwareFacts {
 std::optional<std::string> ReadFirmwareFacts(const std::string& path, FirmwareFacts& facts);
 // Checks the firmware file before the printer is touched; a message on failure.
 std::optional<std::string> FirmwareProblem(const std::string& path, FirmwareFacts& facts);
+// Why the file is not the one --sha256 pins (wanted, in lower-case hex), or nothing when it is or
+// nothing is pinned.
+std::optional<std::string> PinnedSha256Problem(const std::string& path, const FirmwareFacts& facts,
+                                               const std::string& wanted);
 // The section that --model names, as the settings file spells it; a message when there is none.
 std::optional<std::string> ResolveModel(const std::string& ini, const std::string& model, std::string& problem);
 // 0x1A2B.

@@ -1,5 +1,8 @@
 #include "LiveLine.h"
 
+#include <algorithm>
+#include <cstdio>
+
 std::string LiveLine::Draw(const std::string& text, int columns) {
     std::string shown = text;
     if (columns > 1 && shown.size() >= static_cast<std::size_t>(columns)) shown.resize(static_cast<std::size_t>(columns - 1));
@@ -11,4 +14,17 @@ std::string LiveLine::Draw(const std::string& text, int columns) {
     }
     shownWidth_ = shown.size();
     return bytes;
+}
+
+std::string ProgressBar(long long position, long long maximum, int width) {
+    const long long filled = maximum > 0 ? width * std::clamp(position, 0LL, maximum) / maximum : 0;
+    return "[" + std::string(static_cast<std::size_t>(filled), '#') + std::string(static_cast<std::size_t>(width - filled), '.') +
+           "]";
+}
+
+std::string MinutesSeconds(double seconds) {
+    const long total = static_cast<long>(seconds + 0.5);
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
+    return text;
 }

@@ -1,4 +1,5 @@
-// A line redrawn in place on a terminal (the progress bar, the restart wait).
+// A line redrawn in place on a terminal (the progress bar, the restart wait, a station's rows), and
+// the pieces such lines are made of.
 #pragma once
 
 #include <cstddef>
@@ -20,3 +21,8 @@ private:
     bool escapes_;
     std::size_t shownWidth_ = 0;
 };
+
+// [#####.....]: width marks, as many # as the position has of the maximum.
+std::string ProgressBar(long long position, long long maximum, int width);
+// 1:05, rounded to the second.
+std::string MinutesSeconds(double seconds);

@@ -20,6 +20,7 @@
 #include "DeviceChoice.h"
 #include "FirmwareFacts.h"
 #include "JsonText.h"
+#include "LiveLine.h"
 #include "LocationId.h"
 #include "ProgramPath.h"
 #include "StopRequests.h"
@@ -135,13 +136,6 @@ std::string Iso8601(WallClock::time_point when) {
     return text;
 }
 
-std::string Took(long long ms) {
-    const long long seconds = (ms + 500) / 1000;
-    char text[32];
-    std::snprintf(text, sizeof text, "%lld:%02lld", seconds / 60, seconds % 60);
-    return text;
-}
-
 std::string CsvField(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string quoted = "\"";
@@ -191,7 +185,7 @@ struct Printer {
     SteadyClock::time_point restartUntil{};
     bool restarting = false;
     std::unique_ptr<Attempt> running;
-    std::string shown;  // its row's state once nothing runs: "done, remove", "failed: ..."
+    std::string shown;  // how its last attempt ended: "passed: complete (exit 0), 0:05"
 };
 
 class Station {
@@ -214,6 +208,11 @@ private:
     void Finish(Printer& printer, int exitCode, int signal);
     void Record(const nlohmann::json& record);
     void Say(const Printer& printer, const std::string& text, const char* event, nlohmann::json fields = {});
+    // One JSON line on standard output, at once.
+    void Emit(nlohmann::json event) const {
+        std::printf("%s\n", JsonText(std::move(event)).c_str());
+        std::fflush(stdout);
+    }
     void Draw(bool force);
     void WriteReports();
     std::string Row(const Printer& printer) const;
@@ -247,11 +246,11 @@ void Station::Say(const Printer& printer, const std::string& text, const char* e
     if (mode_ == Mode::Json) {
         nlohmann::json line{{"event", event}, {"t_ms", SinceStart()}, {"serial", printer.serial}, {"location", printer.location}};
         if (fields.is_object()) line.update(fields);
-        std::printf("%s\n", JsonText(std::move(line)).c_str());
+        Emit(std::move(line));
     } else if (mode_ == Mode::Plain) {
         std::printf("%s at %s: %s\n", printer.serial.c_str(), printer.location.c_str(), text.c_str());
+        std::fflush(stdout);
     }
-    std::fflush(stdout);
 }
 
 void Station::Scan() {
@@ -350,8 +349,7 @@ void Station::Collect(Printer& printer) {
         if (mode_ == Mode::Json) {
             event["serial"] = printer.serial;
             event["location"] = printer.location;
-            std::printf("%s\n", JsonText(std::move(event)).c_str());
-            std::fflush(stdout);
+            Emit(std::move(event));
         }
     }
     int exitCode = 0;
@@ -400,22 +398,23 @@ void Station::Finish(Printer& printer, int exitCode, int signal) {
         {"duration_ms", std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - attempt.startedSteady).count()}};
     const bool passed = code == kExitComplete;
     (passed ? passed_ : failed_) += 1;
-    // With its firmware written, the printer restarts within the time a run waits for that.
+    // With its firmware written, the printer restarts within the time a run waits for that; otherwise
+    // a printer off the bus went away, not to restart.
     if (passed || code == kExitDisplayNotSetUp) {
         printer.restartUntil = SteadyClock::now() + std::chrono::seconds(options_.restartTimeout);
+    } else {
+        printer.restarting = false;
     }
     printer.passed = printer.passed || passed;
-    if (!passed && code != kExitDisplayNotSetUp) printer.restarting = false;  // it went away, not to restart
     printer.endedWhileAttached = printer.attached || printer.restarting;
     printer.shown = (passed ? "passed: " : "failed: ") + record["outcome"].get<std::string>() + " (exit " +
-                    std::to_string(code) + "), " + Took(record["duration_ms"].get<long long>());
+                    std::to_string(code) + "), " + MinutesSeconds(record["duration_ms"].get<long long>() / 1000.0);
     printer.running.reset();
     Record(record);
     if (mode_ == Mode::Json) {
         nlohmann::json event{{"event", "ended"}, {"t_ms", SinceStart()}};
         event.update(record);
-        std::printf("%s\n", JsonText(std::move(event)).c_str());
-        std::fflush(stdout);
+        Emit(std::move(event));
     } else if (mode_ == Mode::Plain) {
         Say(printer, printer.shown + ": " + record["message"].get<std::string>(), "ended");
     }
@@ -442,15 +441,11 @@ std::string Station::Row(const Printer& printer) const {
         return head + (printer.shown.empty() ? std::string("removed") : printer.shown + "; removed");
     }
     const Attempt& attempt = *printer.running;
-    const int width = 20;
-    const long long total = std::max(attempt.total, 1LL);
-    const int filled = static_cast<int>(width * std::min(attempt.sent, total) / total);
     char stage[24];
     std::snprintf(stage, sizeof stage, "%-16s", attempt.stage.c_str());
-    return head + std::string(stage) + "[" + std::string(static_cast<std::size_t>(filled), '#') +
-           std::string(static_cast<std::size_t>(width - filled), '.') + "] " + FormatWithThousands(attempt.sent) +
-           " / " + FormatWithThousands(attempt.total) + "  " +
-           Took(std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - attempt.startedSteady).count());
+    return head + std::string(stage) + ProgressBar(attempt.sent, attempt.total, 20) + " " +
+           FormatWithThousands(attempt.sent) + " / " + FormatWithThousands(attempt.total) + "  " +
+           MinutesSeconds(std::chrono::duration<double>(SteadyClock::now() - attempt.startedSteady).count());
 }
 
 void Station::Draw(bool force) {
@@ -465,10 +460,7 @@ void Station::Draw(bool force) {
     for (const Printer& printer : printers_) rows.push_back(Row(printer));
     rows.push_back("passed " + std::to_string(passed_) + "   failed " + std::to_string(failed_) + "   in progress " +
                    std::to_string(Running()) + (stopping_ ? "   stopping" : ""));
-    for (std::string& row : rows) {
-        if (columns > 1 && row.size() >= static_cast<std::size_t>(columns)) row.resize(static_cast<std::size_t>(columns - 1));
-        screen += "\r" + row + "\x1b[K\n";
-    }
+    for (const std::string& row : rows) screen += LiveLine(true).Draw(row, columns) + "\n";
     rowsDrawn_ = static_cast<int>(rows.size());
     std::fputs(screen.c_str(), stdout);
     std::fflush(stdout);
@@ -516,17 +508,12 @@ void Station::WriteReports() {
 }
 
 int Station::Run() {
-    if (mode_ != Mode::Rows) {
-        const std::string text = "Station: " + options_.firmware + ", " + FormatWithThousands(facts_.size) +
-                                 " bytes, byte sum " + Hex4(facts_.image.byteSum) + ", model " + model_ +
-                                 "; waiting for card printers";
-        if (mode_ == Mode::Json) {
-            std::printf("%s\n", JsonText({{"event", "station"}, {"t_ms", 0}, {"file", options_.firmware},
-                                          {"size", facts_.size}, {"sha256", facts_.sha256}, {"model", model_},
-                                          {"station", host_}, {"version", SUITE_VERSION}}).c_str());
-        } else {
-            std::printf("%s\n", text.c_str());
-        }
+    if (mode_ == Mode::Json) {
+        Emit({{"event", "station"}, {"t_ms", 0}, {"file", options_.firmware}, {"size", facts_.size},
+              {"sha256", facts_.sha256}, {"model", model_}, {"station", host_}, {"version", SUITE_VERSION}});
+    } else if (mode_ == Mode::Plain) {
+        std::printf("Station: %s, %s bytes, byte sum %s, model %s; waiting for card printers\n", options_.firmware.c_str(),
+                    FormatWithThousands(facts_.size).c_str(), Hex4(facts_.image.byteSum).c_str(), model_.c_str());
         std::fflush(stdout);
     }
     int interrupts = TerminalHost::InterruptCount();
@@ -569,13 +556,12 @@ int Station::Run() {
     const std::string summary = std::to_string(passed_) + " passed, " + std::to_string(failed_) + " failed" +
                                 (stopping_ ? "; stopped by the user" : "");
     if (mode_ == Mode::Json) {
-        std::printf("%s\n", JsonText({{"event", "summary"}, {"t_ms", SinceStart()}, {"passed", passed_},
-                                      {"failed", failed_}, {"attempts", records_.size()}, {"exit_code", exitCode},
-                                      {"message", summary}}).c_str());
+        Emit({{"event", "summary"}, {"t_ms", SinceStart()}, {"passed", passed_}, {"failed", failed_},
+              {"attempts", records_.size()}, {"exit_code", exitCode}, {"message", summary}});
     } else {
         std::printf("Station: %s.\n", summary.c_str());
+        std::fflush(stdout);
     }
-    std::fflush(stdout);
     return exitCode;
 }
 
@@ -589,11 +575,8 @@ int RunStation(int argc, const char* const argv[]) {
     if (const std::optional<std::string> problem = FirmwareProblem(options.firmware, facts)) {
         return EndEarly(options.json, "bad-input", *problem, kExitBadInput);
     }
-    if (!options.sha256.empty() && options.sha256 != facts.sha256) {
-        return EndEarly(options.json, "bad-input",
-                        options.firmware + ": its SHA-256 is " + facts.sha256 + ", not the " + options.sha256 +
-                            " that --sha256 asks for",
-                        kExitBadInput);
+    if (const std::optional<std::string> problem = PinnedSha256Problem(options.firmware, facts, options.sha256)) {
+        return EndEarly(options.json, "bad-input", *problem, kExitBadInput, {{"sha256", facts.sha256}});
     }
     std::string problem;
     const std::optional<std::string> model = ResolveModel(ini, options.model, problem);

@@ -22,11 +22,6 @@ constexpr int kBarWidth = 30;
 constexpr int kMinimumBarWidth = 10;
 constexpr char kDownloadingPrefix[] = "Status: Downloading(";
 
-std::string Bar(int position, int maximum, int width) {
-    const int filled = maximum > 0 ? static_cast<int>(static_cast<long long>(width) * std::clamp(position, 0, maximum) / maximum) : 0;
-    return "[" + std::string(static_cast<std::size_t>(filled), '#') + std::string(static_cast<std::size_t>(width - filled), '.') + "]";
-}
-
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
 // A box's text on one line: its line breaks become blanks.
@@ -41,13 +36,6 @@ std::string OneLine(const std::string& text) {
     }
     while (!line.empty() && line.back() == ' ') line.pop_back();
     return line;
-}
-
-std::string Duration(double seconds) {
-    const long total = static_cast<long>(seconds + 0.5);
-    char text[32];
-    std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
-    return text;
 }
 
 // The stage a status text belongs to, as JSON events name it.
@@ -224,7 +212,7 @@ void TerminalHost::DrawTransferLine(int sent) {
     if (rate > 0 && elapsed >= 0.5) {
         char speed[32];
         std::snprintf(speed, sizeof speed, "  %.1f KiB/s", rate / 1024.0);
-        if (sent < total) tail = speed + ("  " + Duration((total - sent) / rate) + " left");
+        if (sent < total) tail = speed + ("  " + MinutesSeconds((total - sent) / rate) + " left");
     }
     const int columns = platform::TerminalColumns(out_);
     int width = kBarWidth;
@@ -233,12 +221,12 @@ void TerminalHost::DrawTransferLine(int sent) {
         if (room < kMinimumBarWidth) tail.clear();
         width = std::clamp(columns - 1 - static_cast<int>(counts.size() + tail.size()) - 3, kMinimumBarWidth, kBarWidth);
     }
-    DrawLiveLine(Bar(sent, total, width) + " " + counts + tail);
+    DrawLiveLine(ProgressBar(sent, total, width) + " " + counts + tail);
 }
 
 void TerminalHost::DrawTickLine() {
     const std::string what = Status() == status_text::kWriteToMemory ? "writing to memory" : "checking the sum";
-    DrawLiveLine(Bar(ProgressPosition(), ProgressMaximum(), kMinimumBarWidth) + " " + std::to_string(ProgressPosition()) +
+    DrawLiveLine(ProgressBar(ProgressPosition(), ProgressMaximum(), kMinimumBarWidth) + " " + std::to_string(ProgressPosition()) +
              " / " + std::to_string(ProgressMaximum()) + "  " + what + ", please wait");
 }
 
@@ -315,5 +303,5 @@ void TerminalHost::Finish(const std::string& outcome, const std::string& descrip
         Event("outcome", fields);
         return;
     }
-    Line(description + " Took " + Duration(ElapsedSeconds()) + ".");
+    Line(description + " Took " + MinutesSeconds(ElapsedSeconds()) + ".");
 }

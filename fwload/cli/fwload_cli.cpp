@@ -319,11 +319,8 @@ int Download(const CliOptions& options) {
     if (const std::optional<std::string> problem = FirmwareProblem(options.firmware, facts)) {
         return EndEarly(json, "bad-input", *problem, kExitBadInput);
     }
-    if (!options.sha256.empty() && options.sha256 != facts.sha256) {
-        return EndEarly(json, "bad-input",
-                        options.firmware + ": its SHA-256 is " + facts.sha256 + ", not the " + options.sha256 +
-                            " that --sha256 asks for",
-                        kExitBadInput, {{"sha256", facts.sha256}});
+    if (const std::optional<std::string> problem = PinnedSha256Problem(options.firmware, facts, options.sha256)) {
+        return EndEarly(json, "bad-input", *problem, kExitBadInput, {{"sha256", facts.sha256}});
     }
     std::string problem;
     const std::optional<std::string> model = ResolveModel(ini, options.model, problem);

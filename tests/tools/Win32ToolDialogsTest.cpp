@@ -12,6 +12,7 @@
 #include "MessageBoxRecorder.h"
 #include "SimEnvironment.h"
 #include "TempDir.h"
+#include "Win32Dpi.h"
 #include "Win32Tools.h"
 
 namespace {
@@ -93,34 +94,21 @@ TEST_F(Win32Tools, EveryControlSitsWhereItsTemplateSays) {
         GetObjectA(reinterpret_cast<HFONT>(SendMessageA(shown.window, WM_GETFONT, 0, 0)), sizeof createdFont, &createdFont);
         // As made (96 dpi here), then moved to screens of 144 and 192 dpi: the template's layout scaled.
         for (const int dpi : {96, 144, 192}) {
-            const auto scale = [dpi](LONG value) { return MulDiv(value, dpi, 96); };
             RECT client{0, 0, c.client.cx, c.client.cy};
             MapDialogRect(shown.window, &client);
-            if (dpi != 96) {
-                RECT suggested{0, 0, scale(client.right), scale(client.bottom)};
-                AdjustWindowRectEx(&suggested, static_cast<DWORD>(GetWindowLongA(shown.window, GWL_STYLE)), FALSE,
-                                   static_cast<DWORD>(GetWindowLongA(shown.window, GWL_EXSTYLE)));
-                SendMessageA(shown.window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
-            }
+            if (dpi != 96) MoveToDpi(shown.window, dpi, {client.right, client.bottom});
             RECT actual;
             GetClientRect(shown.window, &actual);
-            EXPECT_EQ(actual.right, scale(client.right)) << c.program << " " << dpi;
-            EXPECT_EQ(actual.bottom, scale(client.bottom)) << c.program << " " << dpi;
+            EXPECT_EQ(actual.right, MulDiv(client.right, dpi, 96)) << c.program << " " << dpi;
+            EXPECT_EQ(actual.bottom, MulDiv(client.bottom, dpi, 96)) << c.program << " " << dpi;
             for (const Control& control : c.controls) {
-                // As the dialog manager places a control: position and size each mapped on their own.
+                // As the dialog manager places a control: position and size each mapped on their own; a
+                // drop-down combo box is as high as its edit (the template's height is its list's).
                 RECT expected = control.units;
                 MapDialogRect(shown.window, &expected);
-                RECT placed;
-                GetWindowRect(GetDlgItem(shown.window, control.id), &placed);
-                MapWindowPoints(HWND_DESKTOP, shown.window, reinterpret_cast<POINT*>(&placed), 2);
-                const std::string where = std::string(c.program) + " " + std::to_string(control.id) + " " + std::to_string(dpi);
-                EXPECT_EQ(placed.left, scale(expected.left)) << where;
-                EXPECT_EQ(placed.top, scale(expected.top)) << where;
-                EXPECT_EQ(placed.right - placed.left, scale(expected.right)) << where;
-                // A drop-down combo box is as high as its edit; the template's height is its list's.
-                if (control.units.bottom != 0) {
-                    EXPECT_EQ(placed.bottom - placed.top, scale(expected.bottom)) << where;
-                }
+                if (control.units.bottom == 0) expected.bottom = 0;
+                const std::string where = std::string(c.program) + " " + std::to_string(control.id);
+                ExpectPlacedScaled(GetDlgItem(shown.window, control.id), expected, dpi, where);
                 EXPECT_EQ(shown.Text(control.id), control.text) << where;
                 char windowClass[32] = {};
                 GetClassNameA(GetDlgItem(shown.window, control.id), windowClass, sizeof windowClass);
@@ -128,7 +116,7 @@ TEST_F(Win32Tools, EveryControlSitsWhereItsTemplateSays) {
                     LOGFONTA font{};
                     GetObjectA(reinterpret_cast<HFONT>(SendDlgItemMessageA(shown.window, control.id, WM_GETFONT, 0, 0)),
                                sizeof font, &font);
-                    EXPECT_EQ(font.lfHeight, scale(createdFont.lfHeight)) << where;
+                    EXPECT_EQ(font.lfHeight, MulDiv(createdFont.lfHeight, dpi, 96)) << where << " " << dpi;
                 }
             }
         }

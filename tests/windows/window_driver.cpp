@@ -1,8 +1,7 @@
 // Drives the real Windows programs from outside, as a user's clicks would, through the windows'
 // own messages, and prints what their windows show.
-//     window_driver fwload MODEL FILE [open]  selects the model and file, presses Download and prints
-//                                             each status text until the download ends; closes the
-//                                             window then unless told to leave it open
+//     window_driver fwload MODEL FILE         selects the model and file, presses Download and prints
+//                                             each status text until the download ends
 //     window_driver dialog CAPTION ID... TEXT-ID   presses the buttons, prints the text of TEXT-ID
 //     window_driver wizard CAPTION TEXT           goes on through an installer's pages until one shows
 //                                             a text starting with TEXT, prints that page's texts
@@ -63,7 +62,7 @@ void Press(HWND parent, HWND button) {
     SendMessageA(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
 }
 
-int DriveFwload(const char* model, const char* file, bool leaveOpen) {
+int DriveFwload(const char* model, const char* file) {
     const HWND window = WaitForWindow("TFrmMain", nullptr);
     const HWND combo = Child(window, "ComboBox", "");
     const HWND edit = Child(window, "Edit", "");
@@ -91,7 +90,7 @@ int DriveFwload(const char* model, const char* file, bool leaveOpen) {
         }
         Sleep(25);
     }
-    if (!leaveOpen) PostMessageA(window, WM_CLOSE, 0, 0);
+    PostMessageA(window, WM_CLOSE, 0, 0);
     return 0;
 }
 
@@ -155,15 +154,13 @@ int DriveWizard(const char* caption, const char* textPrefix) {
 int main(int argc, char* argv[]) {
     _setmode(_fileno(stdout), _O_BINARY);  // the texts as they are, CR LF untouched
     const std::string command = argc > 1 ? argv[1] : "";
-    if (command == "fwload" && (argc == 4 || (argc == 5 && std::string(argv[4]) == "open"))) {
-        return DriveFwload(argv[2], argv[3], argc == 5);
-    }
+    if (command == "fwload" && argc == 4) return DriveFwload(argv[2], argv[3]);
     if (command == "dialog" && argc >= 4) {
         std::vector<int> buttons;
         for (int i = 3; i < argc - 1; ++i) buttons.push_back(std::atoi(argv[i]));
         return DriveDialog(argv[2], buttons, std::atoi(argv[argc - 1]));
     }
     if (command == "wizard" && argc == 4) return DriveWizard(argv[2], argv[3]);
-    std::fprintf(stderr, "usage: window_driver fwload MODEL FILE [open] | dialog CAPTION ID... TEXT-ID | wizard CAPTION TEXT\n");
+    std::fprintf(stderr, "usage: window_driver fwload MODEL FILE | dialog CAPTION ID... TEXT-ID | wizard CAPTION TEXT\n");
     return 2;
 }

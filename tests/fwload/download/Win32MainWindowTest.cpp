@@ -14,6 +14,7 @@
 #include "MessageBoxRecorder.h"
 #include "SimEnvironment.h"
 #include "TraceTime.h"
+#include "Win32Dpi.h"
 #include "Win32FrmMain.h"
 
 namespace {
@@ -24,13 +25,6 @@ std::string Text(HWND control) {
     char text[512] = {};
     GetWindowTextA(control, text, sizeof text);
     return text;
-}
-
-RECT Placed(HWND control) {
-    RECT rect;
-    GetWindowRect(control, &rect);
-    MapWindowPoints(HWND_DESKTOP, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
 }
 
 void PumpAll() {
@@ -95,27 +89,13 @@ TEST_F(Win32Window, EveryControlSitsWhereTheWindowDeclaresIt) {
         {form->cbModel, {72, 13, 316, 0}, "", true},
     };
     for (const int dpi : {96, 144, 192}) {
-        const auto scale = [dpi](int value) { return MulDiv(value, dpi, 96); };
-        if (dpi != 96) {
-            RECT suggested{0, 0, scale(405), scale(200)};
-            AdjustWindowRectEx(&suggested, static_cast<DWORD>(GetWindowLongA(form->window, GWL_STYLE)), FALSE,
-                               static_cast<DWORD>(GetWindowLongA(form->window, GWL_EXSTYLE)));
-            SendMessageA(form->window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
-        }
+        if (dpi != 96) MoveToDpi(form->window, dpi, {405, 200});
         RECT client;
         GetClientRect(form->window, &client);
-        EXPECT_EQ(client.right, scale(405)) << dpi;
-        EXPECT_EQ(client.bottom, scale(200)) << dpi;
+        EXPECT_EQ(client.right, MulDiv(405, dpi, 96)) << dpi;
+        EXPECT_EQ(client.bottom, MulDiv(200, dpi, 96)) << dpi;
         for (const auto& c : cases) {
-            const RECT placed = Placed(c.control);
-            EXPECT_EQ(placed.left, scale(c.declared.left)) << c.text << " " << dpi;
-            EXPECT_EQ(placed.top, scale(c.declared.top)) << c.text << " " << dpi;
-            if (c.declared.right != 0) {
-                EXPECT_EQ(placed.right - placed.left, scale(c.declared.right)) << c.text << " " << dpi;
-            }
-            if (c.declared.bottom != 0) {
-                EXPECT_EQ(placed.bottom - placed.top, scale(c.declared.bottom)) << c.text << " " << dpi;
-            }
+            ExpectPlacedScaled(c.control, c.declared, dpi, c.text);
             EXPECT_EQ(Text(c.control), c.text);
             EXPECT_EQ(IsWindowEnabled(c.control) != FALSE, c.enabled) << c.text;
         }
