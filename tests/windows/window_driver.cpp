@@ -25,8 +25,9 @@ std::string Text(HWND window) {
     return text;
 }
 
+// Up to a minute: a program started under Wine while other tests run can take half of one to show.
 HWND WaitForWindow(const char* windowClass, const char* caption) {
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < 600; ++i) {
         // Shown: a dialog is shown once its initialisation is over.
         if (HWND window = FindWindowA(windowClass, caption); window != nullptr && IsWindowVisible(window)) return window;
         Sleep(100);
