@@ -25,29 +25,20 @@ std::string Text(HWND window) {
     return text;
 }
 
-// Up to a minute: a program started under Wine while other tests run can take half of one to show.
-HWND WaitForWindow(const char* windowClass, const char* caption) {
-    for (int i = 0; i < 600; ++i) {
-        // Shown: a dialog is shown once its initialisation is over.
-        if (HWND window = FindWindowA(windowClass, caption); window != nullptr && IsWindowVisible(window)) return window;
-        Sleep(100);
-    }
-    std::fprintf(stderr, "window_driver: no window %s appeared\n", caption != nullptr ? caption : windowClass);
-    std::exit(2);
-}
-
 struct Found {
     const char* windowClass;
     const char* textPrefix;
     HWND window = nullptr;
 };
 
-BOOL CALLBACK Match(HWND child, LPARAM parameter) {
+// A shown window of the class (any, when none is named) whose text starts with the prefix.
+BOOL CALLBACK Match(HWND window, LPARAM parameter) {
     auto* found = reinterpret_cast<Found*>(parameter);
     char windowClass[64] = {};
-    GetClassNameA(child, windowClass, sizeof windowClass);
-    if (lstrcmpiA(windowClass, found->windowClass) == 0 && Text(child).rfind(found->textPrefix, 0) == 0) {
-        found->window = child;
+    GetClassNameA(window, windowClass, sizeof windowClass);
+    if ((found->windowClass == nullptr || lstrcmpiA(windowClass, found->windowClass) == 0) && IsWindowVisible(window) &&
+        Text(window).rfind(found->textPrefix, 0) == 0) {
+        found->window = window;
         return FALSE;
     }
     return TRUE;
@@ -57,6 +48,20 @@ HWND Child(HWND parent, const char* windowClass, const char* textPrefix) {
     Found found{windowClass, textPrefix};
     EnumChildWindows(parent, &Match, reinterpret_cast<LPARAM>(&found));
     return found.window;
+}
+
+// A top-level window, shown (a dialog is shown once its initialisation is over); its caption by its
+// start, as an installer's names its page ("... Setup: Installation Folder"). Up to a minute: a
+// program started under Wine while other tests run can take half of one to show.
+HWND WaitForWindow(const char* windowClass, const char* captionPrefix) {
+    for (int i = 0; i < 600; ++i) {
+        Found found{windowClass, captionPrefix != nullptr ? captionPrefix : ""};
+        EnumWindows(&Match, reinterpret_cast<LPARAM>(&found));
+        if (found.window != nullptr) return found.window;
+        Sleep(100);
+    }
+    std::fprintf(stderr, "window_driver: no window %s appeared\n", captionPrefix != nullptr ? captionPrefix : windowClass);
+    std::exit(2);
 }
 
 void Press(HWND parent, HWND button) {
@@ -110,32 +115,11 @@ BOOL CALLBACK PrintVisibleText(HWND child, LPARAM) {
     return TRUE;
 }
 
-BOOL CALLBACK MatchTopLevel(HWND window, LPARAM parameter) {
-    auto* found = reinterpret_cast<Found*>(parameter);
-    if (IsWindowVisible(window) && Text(window).rfind(found->textPrefix, 0) == 0) {
-        found->window = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// An installer's caption names its page ("... Setup: Installation Folder"): found by its start.
-HWND WaitForWizard(const char* captionPrefix) {
-    for (int i = 0; i < 300; ++i) {
-        Found found{nullptr, captionPrefix};
-        EnumWindows(&MatchTopLevel, reinterpret_cast<LPARAM>(&found));
-        if (found.window != nullptr) return found.window;
-        Sleep(100);
-    }
-    std::fprintf(stderr, "window_driver: no window %s... appeared\n", captionPrefix);
-    std::exit(2);
-}
-
 int DriveWizard(const char* caption, const char* textPrefix) {
-    const HWND wizard = WaitForWizard(caption);
+    const HWND wizard = WaitForWindow(nullptr, caption);
     const HWND next = GetDlgItem(wizard, IDOK);  // Next, Install, Close: the page's way on
     for (int i = 0; i < 1200; ++i) {
-        if (HWND text = Child(wizard, "Static", textPrefix); text != nullptr && IsWindowVisible(text)) {
+        if (HWND text = Child(wizard, "Static", textPrefix)) {
             EnumChildWindows(GetParent(text), &PrintVisibleText, 0);
             PostMessageA(wizard, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(next));
             return 0;
