@@ -5,6 +5,7 @@
 # last page names what a real printer needs and whether this PC has it.
 #     check-windows-installer.sh SETUP.EXE VERSION [WINDOW-DRIVER.EXE]     (WINEPREFIX set)
 set -u
+source "$(dirname "$0")/../support/wine.sh"
 setup=$1 version=$2 driver=${3:-}
 dir="$WINEPREFIX/drive_c/Program Files/Card Printer Suite"
 menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Card Printer Suite"

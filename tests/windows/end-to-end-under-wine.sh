@@ -5,6 +5,7 @@
 # folder where DLLs of the libraries' names are planted: the ones on PATH must be loaded instead.
 #     end-to-end-under-wine.sh BUILD-DIR     (WINEPREFIX and DISPLAY set)
 set -u
+source "$(dirname "$0")/../support/wine.sh"
 build=$(cd "$1" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -1,17 +1,25 @@
 #!/usr/bin/env bash
 # The 32-bit Windows build under 32-bit Wine, against its own virtual printer DLLs (whose __stdcall
 # exports must match the binding's): fwload-cli lists the printer, downloads into it, and stops
-# with 130 on one or three Ctrl-C; the win32 installer installs, runs and uninstalls. Skipped, with the reason, where 32-bit Wine is not installed.
+# with 130 on one or three Ctrl-C; the win32 installer installs, runs and uninstalls. Skipped, with
+# the reason, where this machine cannot run 32-bit x86 programs or 32-bit Wine is not installed.
 #     smoke-win32.sh BUILD-X86-DIR     (WINEPREFIX set)
 set -u
 build=$(cd "$1" && pwd)
 source=$(cd "$(dirname "$0")/../../.." && pwd)
 source "$source/tests/support/checks.sh"
+if ! "${SUITE_32_BIT_PROBE:-$source/scripts/runs-32-bit-x86}"; then
+    skip "the 32-bit build under 32-bit Wine" "this machine cannot run 32-bit x86 programs"
+    checks_passed
+    exit
+fi
 if [[ $(dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null) != "install ok installed" ]]; then
     skip "the 32-bit build under 32-bit Wine" "32-bit Wine, wine32:i386, is not installed"
     checks_passed
     exit
 fi
+# Debian's `wine` for these 32-bit programs, here and in the scripts this one runs.
+export SUITE_WINE_32_BIT=yes
 export WINEPATH="Z:$build/sim" FWSIM_STATE_DIR=$(mktemp -d) FWSIM_RESTART_CALLS=0 FWSIM_WRITE_MS=5
 trap 'rm -rf "$FWSIM_STATE_DIR"' EXIT
 cli=$build/fwload/cli/fwload-cli.exe

@@ -4,6 +4,7 @@
 # runs, records both attempts, and exits with 130.
 #     station-under-wine.sh FWLOAD-CLI.EXE INI MAKE-DEMO-FIRMWARE.EXE   (WINEPREFIX, WINEPATH set)
 set -u
+source "$(dirname "$0")/../../support/wine.sh"
 cli=$1 ini=$2 maker=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
