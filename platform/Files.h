@@ -1,4 +1,5 @@
-// File tests and a read-only file that other programs may read but not write while it is open.
+// File tests, a read-only file that other programs may read but not write while it is open, a file
+// of records each synced to the disk as it is appended, and a file replaced whole.
 #pragma once
 
 #include <cstddef>
@@ -50,5 +51,32 @@ private:
     bool failed_ = false;
     std::string errorText_;
 };
+
+// A file that records are appended to, each synced to the disk before Append returns, so that a
+// power cut loses no record that was reported written. Others may read it meanwhile. Closes itself
+// when destroyed; no member throws.
+class RecordFile {
+public:
+    RecordFile() = default;
+    ~RecordFile();
+    RecordFile(const RecordFile&) = delete;
+    RecordFile& operator=(const RecordFile&) = delete;
+
+    // Opens the file for appending, creating it; false with the system's reason when it cannot be
+    // opened or its disk has no room left.
+    bool Open(const std::string& path, std::string& errorText);
+    // Appends the bytes in one write and syncs them to the disk; false with the system's reason.
+    bool Append(const std::string& bytes, std::string& errorText);
+    void Close();
+    bool IsOpen() const { return handle_ != -1; }
+
+private:
+    std::intptr_t handle_ = -1;
+};
+
+// Replaces the file's contents whole: they are written beside it under a temporary name, synced,
+// then renamed into place, so that a reader or a power cut finds the old file or the new one,
+// never half of one. False with the system's reason (the old file is then untouched).
+bool ReplaceFile(const std::string& path, const std::string& contents, std::string& errorText);
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 // Files on POSIX systems, through file descriptors.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -109,6 +110,100 @@ std::size_t ReadOnlyFile::Read(void* buffer, std::size_t count) {
         total += static_cast<std::size_t>(got);
     }
     return total;
+}
+
+namespace {
+
+// Writes all the bytes, a short write continued; false with errno set.
+bool WriteAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) {
+            if (wrote == 0) errno = ENOSPC;
+            return false;
+        }
+        done += static_cast<std::size_t>(wrote);
+    }
+    return true;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A file's name in its folder survives a power cut only once the folder is synced too.
+void SyncFolderOf(const std::string& path) {
+    const int folder = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) return;
+    fsync(folder);
+    close(folder);
+}
+
+}  // namespace
+
+RecordFile::~RecordFile() { Close(); }
+
+bool RecordFile::Open(const std::string& path, std::string& errorText) {
+    Close();
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        errorText = std::strerror(errno);
+        return false;
+    }
+    struct statvfs room {};
+    if (fsync(fd) != 0 && errno != EINVAL) {
+        errorText = std::strerror(errno);
+        close(fd);
+        return false;
+    }
+    if (fstatvfs(fd, &room) == 0 && room.f_blocks > 0 && room.f_bavail == 0) {
+        errorText = std::strerror(ENOSPC);
+        close(fd);
+        return false;
+    }
+    SyncFolderOf(path);
+    handle_ = fd;
+    return true;
+}
+
+bool RecordFile::Append(const std::string& bytes, std::string& errorText) {
+    if (handle_ < 0) {
+        errorText = std::strerror(EBADF);
+        return false;
+    }
+    const int fd = static_cast<int>(handle_);
+    // fsync is refused (EINVAL) only by files that cannot be synced at all, such as a pipe.
+    if (!WriteAll(fd, bytes) || (fsync(fd) != 0 && errno != EINVAL)) {
+        errorText = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+void RecordFile::Close() {
+    if (handle_ >= 0) close(static_cast<int>(handle_));
+    handle_ = -1;
+}
+
+bool ReplaceFile(const std::string& path, const std::string& contents, std::string& errorText) {
+    const std::string temporary = path + ".tmp-" + std::to_string(static_cast<long>(getpid()));
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        errorText = std::strerror(errno);
+        return false;
+    }
+    const bool written = WriteAll(fd, contents) && fsync(fd) == 0;
+    const int writeError = errno;
+    if (close(fd) != 0 || !written || rename(temporary.c_str(), path.c_str()) != 0) {
+        errorText = std::strerror(written ? errno : writeError);
+        unlink(temporary.c_str());
+        return false;
+    }
+    SyncFolderOf(path);
+    return true;
 }
 
 }  // namespace platform

@@ -11,6 +11,7 @@
 #include "LocationId.h"
 #include "SuiteVersion.h"
 #include "Terminal.h"
+#include "VisibleText.h"
 
 namespace {
 
@@ -105,6 +106,15 @@ void FitHelpToTerminal(CLI::App& app, const std::string& description, const std:
     app.footer(Wrap(footer, columns - 1));
 }
 
+std::string ShownLines(const std::string& text) {
+    std::string shown;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find_first_of("\n\t", start)) != std::string::npos; start = end + 1) {
+        shown += VisibleText(text.substr(start, end - start)) + text[end];
+    }
+    return shown + VisibleText(text.substr(start));
+}
+
 std::string EarlyJsonOutcome(const std::string& outcome, const std::string& message, int exitCode,
                              const nlohmann::json& fields) {
     nlohmann::json event{{"event", "outcome"}, {"t_ms", 0},           {"outcome", outcome},
@@ -116,7 +126,7 @@ std::string EarlyJsonOutcome(const std::string& outcome, const std::string& mess
 // Tells the user on stderr, and a script on stdout when it asked for JSON; returns the exit code.
 int EndEarly(bool json, const std::string& outcome, const std::string& message, int exitCode,
              const nlohmann::json& fields) {
-    std::fprintf(stderr, "fwload-cli: %s\n", message.c_str());
+    std::fprintf(stderr, "fwload-cli: %s\n", ShownLines(message).c_str());
     if (json) std::printf("%s\n", EarlyJsonOutcome(outcome, message, exitCode, fields).c_str());
     return exitCode;
 }
@@ -191,7 +201,7 @@ std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOption
                         "firmware is written, before the display set-up.\n\n" + kExitCodes + kStopCodes);
     const bool json = AsksForJson(argc, argv);
     const auto usageError = [&](const std::string& message) {
-        err << "fwload-cli: " << message << "\n" << "Run fwload-cli --help for usage.\n";
+        err << "fwload-cli: " << ShownLines(message) << "\n" << "Run fwload-cli --help for usage.\n";
         if (json) out << EarlyJsonOutcome("bad-input", message, kExitBadInput) << "\n";
         return kExitBadInput;
     };

@@ -7,15 +7,8 @@
 #include <ostream>
 #include <string>
 
-// Exit codes, documented in --help and the README.
-enum ExitCode : int {
-    kExitComplete = 0,
-    kExitFailed = 1,
-    kExitBadInput = 2,
-    kExitNoPrinter = 3,
-    kExitDisplayNotSetUp = 4,
-    // A stop exits with 128 + its signal: 130 for Ctrl-C, 143 for SIGTERM, 129 for SIGHUP.
-};
+#include "RunEvents.h"
+
 
 struct CliOptions {
     std::string firmware;
@@ -54,6 +47,10 @@ std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOption
 // --json, with any further fields (the candidates of an unclear choice, say).
 std::string EarlyJsonOutcome(const std::string& outcome, const std::string& message, int exitCode,
                              const nlohmann::json& fields = nlohmann::json::object());
+
+// A message for a terminal: each of its lines with its control characters made visible; the line
+// breaks and tabs it was composed with stay as they are.
+std::string ShownLines(const std::string& text);
 
 // Tells the user on stderr, and a script on stdout when it asked for JSON; returns the exit code.
 int EndEarly(bool json, const std::string& outcome, const std::string& message, int exitCode,

@@ -8,41 +8,19 @@
 #include "D2XX_Dyn.h"
 #include "DownloadFailure.h"
 #include "LocationId.h"
-
-bool ListD2xxDevices(std::vector<D2xxDevice>& devices) {
-    devices.clear();
-    if (GetFTDeviceCount() != FT_OK) return false;
-    for (std::uint32_t i = 0; i < FTDeviceCount; ++i) {
-        D2xxDevice device;
-        device.index = static_cast<std::int32_t>(i);
-        if (GetFTDeviceDescription(device.index) == FT_OK) {
-            device.readable = true;
-            device.description = FTDeviceDescription;
-            device.cardPrinter = IsCardPrinterDescription(FTDeviceDescription);
-        }
-        if (GetFTDeviceSerial(device.index) == FT_OK) device.serial = FTDeviceSerial;
-        devices.push_back(device);
-    }
-    // Locations come from the device information list, in the same order; a list that changed in
-    // between tells nothing.
-    std::vector<FTDevicePlace> places;
-    if (GetFTDevicePlaces(places) == FT_OK && places.size() == devices.size()) {
-        for (std::size_t i = 0; i < devices.size(); ++i) {
-            if (places[i].serial == devices[i].serial) devices[i].locationId = places[i].locationId;
-        }
-    }
-    return true;
-}
+#include "VisibleText.h"
 
 std::string DeviceLine(const D2xxDevice& device) {
-    const std::string description = device.readable ? "\"" + device.description + "\"" : "(cannot be read)";
-    return std::to_string(device.index) + "\t" + description + "\t" + (device.serial.empty() ? "-" : device.serial) +
+    const std::string description = device.readable ? "\"" + VisibleText(device.description) + "\"" : "(cannot be read)";
+    return std::to_string(device.index) + "\t" + description + "\t" +
+           (device.serial.empty() ? "-" : VisibleText(device.serial)) +
            "\t" + (device.cardPrinter ? "card printer" : "not a card printer") + "\t" +
            d2xx::LocationText(device.locationId);
 }
 
 std::optional<PrinterChoice> ChoosePrinter(const std::vector<D2xxDevice>& devices, const PrinterWanted& wanted,
-                                           std::string& problem) {
+                                           std::string& problem, std::vector<D2xxDevice>& candidates) {
+    candidates.clear();
     const std::string& serial = wanted.serial;
     const std::optional<int>& index = wanted.index;
     PrinterChoice choice;
@@ -73,11 +51,24 @@ std::optional<PrinterChoice> ChoosePrinter(const std::vector<D2xxDevice>& device
     }
     if (!serial.empty()) {
         choice.way = PrinterChoice::Way::Serial;
+        std::vector<D2xxDevice> matching;
         for (const D2xxDevice& device : devices) {
-            if (device.cardPrinter && device.serial == serial) choice.device = device;
+            if (device.cardPrinter && device.serial == serial) matching.push_back(device);
         }
-        if (!choice.device) problem = "no card printer with serial number " + serial + " is attached";
-        return choice.device ? std::optional<PrinterChoice>(choice) : std::nullopt;
+        if (matching.empty()) {
+            problem = "no card printer with serial number " + VisibleText(serial) + " is attached";
+            return std::nullopt;
+        }
+        // Chips of one batch are often programmed alike: the serial number then tells nothing.
+        if (matching.size() > 1) {
+            problem = std::to_string(matching.size()) + " card printers report serial number " + VisibleText(serial) +
+                      "; choose one with --location";
+            for (const D2xxDevice& device : matching) problem += "\n  " + DeviceLine(device);
+            candidates = matching;
+            return std::nullopt;
+        }
+        choice.device = matching.front();
+        return choice;
     }
     if (index) {
         choice.way = PrinterChoice::Way::Index;
@@ -99,6 +90,7 @@ std::optional<PrinterChoice> ChoosePrinter(const std::vector<D2xxDevice>& device
         problem = std::to_string(printers.size()) +
                   " card printers are attached; choose one with --serial, --location or --index";
         for (const D2xxDevice& printer : printers) problem += "\n  " + DeviceLine(printer);
+        candidates = printers;
         return std::nullopt;
     }
     // The one listed is the one to open, not whichever opens first by the time discovery runs.
@@ -107,13 +99,6 @@ std::optional<PrinterChoice> ChoosePrinter(const std::vector<D2xxDevice>& device
         choice.way = choice.device->serial.empty() ? PrinterChoice::Way::Index : PrinterChoice::Way::Serial;
     }
     return choice;
-}
-
-std::vector<D2xxDevice> CardPrinters(const std::vector<D2xxDevice>& devices) {
-    std::vector<D2xxDevice> printers;
-    std::copy_if(devices.begin(), devices.end(), std::back_inserter(printers),
-                 [](const D2xxDevice& device) { return device.cardPrinter; });
-    return printers;
 }
 
 namespace {
@@ -146,7 +131,7 @@ OpenResult OpenChosenPrinter(const PrinterChoice& choice) {
     if (status == FT_OK) return OpenResult::Opened;
     if (status == FT_DEVICE_NOT_FOUND) return OpenResult::Gone;
     std::fprintf(stderr, "fwload-cli: the card printer %s (serial %s) could not be opened (D2XX status %u, %s)%s\n",
-                 ("\"" + device.description + "\"").c_str(), device.serial.c_str(), status,
+                 ("\"" + VisibleText(device.description) + "\"").c_str(), VisibleText(device.serial).c_str(), status,
                  FTStatusName(status).c_str(), status == FT_DEVICE_NOT_OPENED ? "; another program may be using it" : "");
     return OpenResult::Busy;
 }

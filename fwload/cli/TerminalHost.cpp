@@ -11,6 +11,7 @@
 #include "JsonText.h"
 #include "LinkTrace.h"
 #include "Terminal.h"
+#include "VisibleText.h"
 #include "qvxStrUtils.h"
 
 std::atomic<int> TerminalHost::interrupts_{0};
@@ -20,10 +21,6 @@ namespace {
 
 constexpr int kBarWidth = 30;
 constexpr int kMinimumBarWidth = 10;
-constexpr char kDownloadingPrefix[] = "Status: Downloading(";
-
-bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
-
 // A box's text on one line: its line breaks become blanks.
 std::string OneLine(const std::string& text) {
     std::string line;
@@ -36,19 +33,6 @@ std::string OneLine(const std::string& text) {
     }
     while (!line.empty() && line.back() == ' ') line.pop_back();
     return line;
-}
-
-// The stage a status text belongs to, as JSON events name it.
-std::string StageOf(const std::string& status) {
-    if (status == status_text::kModeChange) return "mode-change";
-    if (status == status_text::kPolling) return "polling";
-    if (status == status_text::kDownloadNow || StartsWith(status, kDownloadingPrefix)) return "data";
-    if (status == status_text::kWriteToMemory) return "write-to-memory";
-    if (status == status_text::kCheckSum) return "checksum";
-    if (status == status_text::kComplete) return "complete";
-    if (status == status_text::kInitializing || status == status_text::kInitialized) return "display-set-up";
-    if (status == status_text::kFailure) return "failed";
-    return "";
 }
 
 }  // namespace
@@ -73,20 +57,34 @@ long long TerminalHost::ElapsedMs() const {
 double TerminalHost::ElapsedSeconds() const { return static_cast<double>(ElapsedMs()) / 1000.0; }
 
 void TerminalHost::Event(const char* name, const nlohmann::json& fields) {
-    nlohmann::json event{{"event", name}, {"t_ms", ElapsedMs()}, {"stage", stage_}};
+    RunEvent base;
+    base.stage = stage_;
+    Emit(EncodeRunEvent(base, name), fields);
+}
+
+void TerminalHost::Emit(nlohmann::json event, const nlohmann::json& fields) {
+    event["t_ms"] = ElapsedMs();
     event.update(fields);
     std::fprintf(out_, "%s\n", JsonText(std::move(event)).c_str());
     std::fflush(out_);
 }
 
+void TerminalHost::EmitProgress(RunProgress::Bar bar, long long position, long long maximum) {
+    RunEvent event;
+    event.kind = RunEvent::Kind::Progress;
+    event.stage = stage_;
+    event.progress = {bar, position, maximum};
+    Emit(EncodeRunEvent(event));
+}
+
 void TerminalHost::Line(const std::string& text) {
     EndLiveLine();
-    std::fprintf(out_, "%s\n", text.c_str());
+    std::fprintf(out_, "%s\n", VisibleText(text).c_str());
     std::fflush(out_);
 }
 
 void TerminalHost::DrawLiveLine(const std::string& text) {
-    std::fputs(liveLine_.Draw(text, platform::TerminalColumns(out_)).c_str(), out_);
+    std::fputs(liveLine_.Draw(VisibleText(text), platform::TerminalColumns(out_)).c_str(), out_);
     std::fflush(out_);
     liveLineShown_ = true;
 }
@@ -104,14 +102,15 @@ void TerminalHost::ShowMessage(const platform::MessageBoxRequest& request) {
     }
     EndLiveLine();
     std::fflush(out_);
-    std::fprintf(err_, "%s: %s\n", request.caption.c_str(), OneLine(request.text).c_str());
+    // The text may hold a file name as the user typed it: shown, never obeyed by the terminal.
+    std::fprintf(err_, "%s: %s\n", request.caption.c_str(), VisibleText(OneLine(request.text)).c_str());
     std::fflush(err_);
 }
 
 void TerminalHost::Warn(const std::string& text) {
     EndLiveLine();
     std::fflush(out_);
-    std::fprintf(err_, "fwload-cli: %s\n", text.c_str());
+    std::fprintf(err_, "fwload-cli: %s\n", VisibleText(text).c_str());
     std::fflush(err_);
 }
 
@@ -123,30 +122,39 @@ void TerminalHost::Inform(const std::string& event, const std::string& text, con
     }
 }
 
-void TerminalHost::StatusChanged(const std::string& text) {
-    NoteInLinkTrace(text);
-    const std::string stage = StageOf(text);
-    if (!stage.empty()) stage_ = stage;
-    if (text == status_text::kInitializing) {
+void TerminalHost::StageEntered(DownloadStage stage) {
+    stage_ = stage;
+    if (stage == DownloadStage::Complete) firmwareWritten_ = true;
+    if (stage == DownloadStage::Data) {
+        transferStart_ = std::chrono::steady_clock::now();
+        transferStartBytes_ = engine() != nullptr ? engine()->SentBytes : 0;
+        dataStatusShown_ = false;
+    }
+    if (stage == DownloadStage::DisplaySetUp) {
         restartStart_ = std::chrono::steady_clock::now();
         restartSecondsShown_ = -1;
     }
-    if (text == status_text::kDownloadNow) {
-        transferStart_ = std::chrono::steady_clock::now();
-        transferStartBytes_ = engine() != nullptr ? engine()->SentBytes : 0;
+    if (mode_ == OutputMode::Json) {
+        RunEvent event;
+        event.kind = RunEvent::Kind::Stage;
+        event.stage = stage;
+        Emit(EncodeRunEvent(event));
     }
-    // "Status" alone only clears the line before a download: nothing to tell.
-    if (text == status_text::kIdle) return;
     // The data stage is over: the whole file is handled, so the transfer bar ends at its maximum.
-    if (text == status_text::kWriteToMemory && transferShown_) {
+    if (stage == DownloadStage::WriteToMemory && transferShown_) {
         transferShown_ = false;
         if (mode_ == OutputMode::Json) {
-            Event("progress", nlohmann::json{{"bar", "transfer"}, {"position", ProgressMaximum()},
-                                             {"maximum", ProgressMaximum()}});
+            EmitProgress(RunProgress::Bar::Transfer, ProgressMaximum(), ProgressMaximum());
         } else if (mode_ != OutputMode::Quiet) {
             DrawTransferLine(ProgressMaximum());
         }
     }
+}
+
+void TerminalHost::StatusChanged(const std::string& text) {
+    NoteInLinkTrace(text);
+    // Before the first stage the status line is only being cleared: nothing to tell.
+    if (stage_ == DownloadStage::None) return;
     switch (mode_) {
         case OutputMode::Quiet:
             return;
@@ -157,10 +165,13 @@ void TerminalHost::StatusChanged(const std::string& text) {
         case OutputMode::Terminal:
             break;
     }
-    if (StartsWith(text, kDownloadingPrefix)) {
+    // In the data stage the first text says it began; every later one counts bytes, which the
+    // transfer line shows instead.
+    if (stage_ == DownloadStage::Data && dataStatusShown_) {
         DrawTransferLine(ProgressPosition());
         return;
     }
+    if (stage_ == DownloadStage::Data) dataStatusShown_ = true;
     if (mode_ == OutputMode::Plain && !pendingPlainProgress_.empty()) {
         // The data stage is over: its last count, unless it was just printed.
         Line(pendingPlainProgress_);
@@ -171,16 +182,15 @@ void TerminalHost::StatusChanged(const std::string& text) {
 }
 
 void TerminalHost::ProgressChanged(int position, int maximum) {
-    const std::string& status = Status();
-    // Before the first stage the bar is only being reset: nothing to tell.
-    if (status.empty() || status == status_text::kIdle) return;
-    const bool ticks = status == status_text::kWriteToMemory || status == status_text::kCheckSum;
-    if (StartsWith(status, kDownloadingPrefix) || status == status_text::kDownloadNow) transferShown_ = true;
+    const bool ticks = stage_ == DownloadStage::WriteToMemory || stage_ == DownloadStage::Checksum;
+    if (stage_ == DownloadStage::Data) transferShown_ = true;
+    // Outside the stages that count on the bar it is only being reset: nothing to tell.
+    if (stage_ != DownloadStage::Data && !ticks) return;
     if (mode_ == OutputMode::Json) {
-        const char* bar = status == status_text::kWriteToMemory ? "write-to-memory"
-                          : status == status_text::kCheckSum    ? "checksum"
-                                                                : "transfer";
-        Event("progress", nlohmann::json{{"bar", bar}, {"position", position}, {"maximum", maximum}});
+        const RunProgress::Bar bar = stage_ == DownloadStage::WriteToMemory ? RunProgress::Bar::WriteToMemory
+                                     : stage_ == DownloadStage::Checksum    ? RunProgress::Bar::Checksum
+                                                                            : RunProgress::Bar::Transfer;
+        EmitProgress(bar, position, maximum);
         return;
     }
     if (mode_ == OutputMode::Terminal && ticks && position > 0) DrawTickLine();
@@ -225,13 +235,14 @@ void TerminalHost::DrawTransferLine(int sent) {
 }
 
 void TerminalHost::DrawTickLine() {
-    const std::string what = Status() == status_text::kWriteToMemory ? "writing to memory" : "checking the sum";
+    const std::string what = stage_ == DownloadStage::WriteToMemory ? "writing to memory" : "checking the sum";
     DrawLiveLine(ProgressBar(ProgressPosition(), ProgressMaximum(), kMinimumBarWidth) + " " + std::to_string(ProgressPosition()) +
              " / " + std::to_string(ProgressMaximum()) + "  " + what + ", please wait");
 }
 
 void TerminalHost::WatchRestart() {
-    if (Status() != status_text::kInitializing || !StopEnabled()) return;
+    // The printer's restart is waited for while the set-up's polling may still be stopped.
+    if (stage_ != DownloadStage::DisplaySetUp || !StopEnabled()) return;
     const long long seconds =
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - restartStart_).count();
     if (seconds >= restartTimeoutSeconds) {
@@ -249,8 +260,7 @@ void TerminalHost::WatchRestart() {
             if (seconds > 0 && seconds % 10 == 0) Line(text);
             break;
         case OutputMode::Json:
-            Event("progress",
-                  nlohmann::json{{"bar", "restart"}, {"position", seconds}, {"maximum", restartTimeoutSeconds}});
+            EmitProgress(RunProgress::Bar::Restart, seconds, restartTimeoutSeconds);
             break;
         case OutputMode::Quiet: break;
     }
@@ -287,8 +297,12 @@ DownloadHost::DisplaySetUpPlan TerminalHost::PlanDisplaySetUp() {
 
 void TerminalHost::Finish(const std::string& outcome, const std::string& description, int exitCode) {
     if (mode_ == OutputMode::Json) {
-        nlohmann::json fields{{"outcome", outcome}, {"status", Status()}, {"exit_code", exitCode},
-                              {"message", description}, {"elapsed_ms", ElapsedMs()}};
+        RunEvent event;
+        event.kind = RunEvent::Kind::Outcome;
+        event.stage = stage_;
+        event.outcome = {outcome, exitCode, description, failure_.Failed() ? DescribeFailure(failure_) : "",
+                         firmwareWritten_};
+        nlohmann::json fields{{"status", Status()}, {"elapsed_ms", ElapsedMs()}};
         if (failure_.Failed()) {
             fields["stage"] = StageId(failure_.stage);
             fields["cause"] = CauseId(failure_.cause);
@@ -296,11 +310,10 @@ void TerminalHost::Finish(const std::string& outcome, const std::string& descrip
             fields["result_code"] = failure_.resultCode >= 0 ? nlohmann::json(failure_.resultCode) : nlohmann::json(nullptr);
             fields["bytes_sent"] = failure_.bytesSent;
             fields["file_size"] = failure_.fileSize;
-            fields["reason"] = DescribeFailure(failure_);
             if (failure_.cause == DownloadFailure::Cause::DeviceError) fields["d2xx_status"] = failure_.d2xxStatus;
         }
         fields.update(outcomeExtras);
-        Event("outcome", fields);
+        Emit(EncodeRunEvent(event), fields);
         return;
     }
     Line(description + " Took " + MinutesSeconds(ElapsedSeconds()) + ".");

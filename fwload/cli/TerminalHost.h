@@ -14,6 +14,7 @@
 #include "LiveLine.h"
 #include "MessageBox.h"
 #include "RealTimeHost.h"
+#include "RunEvents.h"
 
 enum class OutputMode { Terminal, Plain, Quiet, Json };
 
@@ -63,6 +64,9 @@ public:
 
     bool FindPrinter() override { return findPrinter ? findPrinter() : RealTimeHost::FindPrinter(); }
     void DownloadFailed(const DownloadFailure& failure) override { failure_ = failure; }
+    void StageEntered(DownloadStage stage) override;
+    // The printer took the firmware and confirmed its sum (whatever became of the display set-up).
+    bool FirmwareWritten() const { return firmwareWritten_; }
     DisplaySetUpPlan PlanDisplaySetUp() override;
     void ExchangeEnded() override {
         if (onExchangeEnded) onExchangeEnded();
@@ -81,6 +85,8 @@ private:
     void DrawTickLine();
     void WatchRestart();
     void Event(const char* name, const nlohmann::json& fields);
+    void Emit(nlohmann::json event, const nlohmann::json& fields = nlohmann::json::object());
+    void EmitProgress(RunProgress::Bar bar, long long position, long long maximum);
     long long ElapsedMs() const;
 
     OutputMode mode_;
@@ -94,8 +100,10 @@ private:
     std::string displaySetUpRefused_;
     int interruptsSeen_ = 0;
     std::string lastPrinted_;
-    std::string stage_ = "start";
-    bool transferShown_ = false;  // the transfer bar was shown and has not reached its end
+    DownloadStage stage_ = DownloadStage::None;
+    bool firmwareWritten_ = false;
+    bool dataStatusShown_ = false;  // the data stage's first status text was shown
+    bool transferShown_ = false;    // the transfer bar was shown and has not reached its end
     DownloadFailure failure_;
     const std::chrono::steady_clock::time_point start_;
     std::chrono::steady_clock::time_point transferStart_{};

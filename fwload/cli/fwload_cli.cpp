@@ -35,6 +35,7 @@
 #include "SuiteVersion.h"
 #include "Terminal.h"
 #include "TerminalHost.h"
+#include "VisibleText.h"
 #include "qvxFileUtils.h"
 #include "qvxStrUtils.h"
 
@@ -75,7 +76,7 @@ void WarnOfUnreadableDisplayLines(const std::string& ini, const std::string& mod
         std::fprintf(stderr,
                      "fwload-cli: %s, [%s] %d=%s: not a display line (T,attribute,alignment,text; "
                      "I,-,-,image; or A); it is passed over\n",
-                     ini.c_str(), model.c_str(), key, value.c_str());
+                     VisibleText(ini).c_str(), VisibleText(model).c_str(), key, VisibleText(value).c_str());
     }
 }
 
@@ -96,7 +97,7 @@ bool WantedIsAttached(const std::vector<D2xxDevice>& devices, const PrinterWante
 
 std::string WantedText(const PrinterWanted& wanted) {
     if (wanted.location) return "the device at location " + d2xx::LocationText(*wanted.location);
-    if (!wanted.serial.empty()) return "the card printer with serial number " + wanted.serial;
+    if (!wanted.serial.empty()) return "the card printer with serial number " + VisibleText(wanted.serial);
     if (wanted.index) return "device " + std::to_string(*wanted.index);
     return "a card printer";
 }
@@ -175,7 +176,7 @@ int ListDevices(const CliOptions& options) {
 
 std::string DeviceText(const PrinterChoice& choice) {
     if (!choice.device) return "the first card printer that opens";
-    return "\"" + choice.device->description + "\", serial " + choice.device->serial;
+    return "\"" + VisibleText(choice.device->description) + "\", serial " + VisibleText(choice.device->serial);
 }
 
 // --fast: the chip's latency timer at 1 ms while the download runs, its own value again before the
@@ -300,7 +301,7 @@ int CheckFile(const CliOptions& options) {
                                  .c_str());
         return exitCode;
     }
-    std::printf("File:        %s\n", options.check.c_str());
+    std::printf("File:        %s\n", VisibleText(options.check).c_str());
     std::printf("Header:      %s\n", facts.header ? "card printer firmware" : "not card printer firmware");
     std::printf("Size:        %s bytes\n", FormatWithThousands(facts.size).c_str());
     if (facts.header) {
@@ -335,14 +336,14 @@ int Download(const CliOptions& options) {
     if (ListWaitingForPrinter(options, wanted, devices).stopped) return StoppedWaiting(json, wanted);
     const auto waitedMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
-    const std::optional<PrinterChoice> choice = ChoosePrinter(devices, wanted, problem);
+    std::vector<D2xxDevice> candidates;
+    const std::optional<PrinterChoice> choice = ChoosePrinter(devices, wanted, problem, candidates);
     if (!choice) {
         UnloadD2XXLibrary();
-        const std::vector<D2xxDevice> printers = CardPrinters(devices);
-        if (!wanted.location && wanted.serial.empty() && !wanted.index && printers.size() > 1) {
-            nlohmann::json candidates = nlohmann::json::array();
-            for (const D2xxDevice& printer : printers) candidates.push_back(CandidateJson(printer));
-            return EndEarly(json, "ambiguous", problem, kExitNoPrinter, {{"candidates", candidates}});
+        if (!candidates.empty()) {
+            nlohmann::json listed = nlohmann::json::array();
+            for (const D2xxDevice& printer : candidates) listed.push_back(CandidateJson(printer));
+            return EndEarly(json, "ambiguous", problem, kExitNoPrinter, {{"candidates", listed}});
         }
         return EndEarly(json, "no-printer", problem, kExitNoPrinter);
     }

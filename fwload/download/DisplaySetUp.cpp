@@ -47,6 +47,7 @@ void DownloadEngine::SetUpPrinterDisplay() {
     }
     CloseCardPrinter();
     host_.SetStopEnabled(true);
+    host_.StageEntered(DownloadStage::DisplaySetUp);
     host_.SetStatusText(status_text::kInitializing);
 
     // Only an answer or Stop ends the wait.

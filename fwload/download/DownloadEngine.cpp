@@ -121,6 +121,7 @@ void DownloadEngine::NoteWaitFailure(bool replyCollected, bool replyAccepted, st
 }
 
 void DownloadEngine::FailWithFileError(const char* action, const std::string& fileName) {
+    host_.StageEntered(DownloadStage::Failed);
     host_.SetStatusText(status_text::kFailure);
     StopFlag = true;
     const std::string reason = FirmwareStream.ErrorText().empty() ? "Read error" : FirmwareStream.ErrorText();
@@ -350,6 +351,7 @@ void DownloadEngine::RunDownload(const std::string& fileName) {
     } else if (CheckFirmwareFile(fileName, fileSize)) {
         // Mode change.
         EnterStage(DownloadFailure::Stage::ModeChange);
+        host_.StageEntered(DownloadStage::ModeChange);
         host_.SetStatusText(status_text::kModeChange);
         if (!WriteFrame(static_cast<std::uint32_t>(BuildModeChangeCommand(FTOutBuffer))) || !WaitReply()) FailWithText();
 
@@ -363,6 +365,7 @@ void DownloadEngine::RunDownload(const std::string& fileName) {
         }
         if (!StopFlag) {
             EnterStage(DownloadFailure::Stage::Polling);
+            host_.StageEntered(DownloadStage::Polling);
             host_.SetStatusText(status_text::kPolling);
             if (!WriteFrame(static_cast<std::uint32_t>(BuildPollFrame(FTOutBuffer))) || !WaitReply()) FailWithText();
         }
@@ -370,6 +373,7 @@ void DownloadEngine::RunDownload(const std::string& fileName) {
         // Data.
         if (!StopFlag) {
             EnterStage(DownloadFailure::Stage::Data);
+            host_.StageEntered(DownloadStage::Data);
             host_.SetStatusText(status_text::kDownloadNow);
             SendImage(fileSize);
         }
@@ -379,6 +383,7 @@ void DownloadEngine::RunDownload(const std::string& fileName) {
             host_.SetStopEnabled(false);
             EnterStage(DownloadFailure::Stage::WriteToMemory);
             const bool written = WriteFrame(static_cast<std::uint32_t>(BuildWriteToMemoryFrame(FTOutBuffer)));
+            host_.StageEntered(DownloadStage::WriteToMemory);
             host_.SetStatusText(status_text::kWriteToMemory);
             if (!written) {
                 FailWithText();
@@ -392,6 +397,7 @@ void DownloadEngine::RunDownload(const std::string& fileName) {
         if (!StopFlag) {
             Pause(kChecksumPauseMs);
             EnterStage(DownloadFailure::Stage::Checksum);
+            host_.StageEntered(DownloadStage::Checksum);
             host_.SetStatusText(status_text::kCheckSum);
             if (!FirmwareStream.IsOpen()) {
                 FailWithFileError("read", fileName);
@@ -406,8 +412,10 @@ void DownloadEngine::RunDownload(const std::string& fileName) {
         // Outcome.
         EndExchange();
         if (StopFlag) {
+            host_.StageEntered(DownloadStage::Failed);
             host_.SetStatusText(status_text::kFailure);
         } else {
+            host_.StageEntered(DownloadStage::Complete);
             host_.SetStatusText(status_text::kComplete);
             switch (host_.PlanDisplaySetUp()) {
                 case DownloadHost::DisplaySetUpPlan::Run:

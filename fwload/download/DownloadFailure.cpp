@@ -1,6 +1,8 @@
 // Names of the failure record's stages, causes and D2XX statuses.
 #include "DownloadFailure.h"
 
+#include "DownloadHost.h"
+
 const char* StageId(DownloadFailure::Stage stage) {
     switch (stage) {
         case DownloadFailure::Stage::ModeChange: return "mode-change";
@@ -12,6 +14,21 @@ const char* StageId(DownloadFailure::Stage stage) {
         case DownloadFailure::Stage::None: break;
     }
     return "none";
+}
+
+const char* DownloadStageId(DownloadStage stage) {
+    switch (stage) {
+        case DownloadStage::None: return "start";
+        case DownloadStage::ModeChange: return "mode-change";
+        case DownloadStage::Polling: return "polling";
+        case DownloadStage::Data: return "data";
+        case DownloadStage::WriteToMemory: return "write-to-memory";
+        case DownloadStage::Checksum: return "checksum";
+        case DownloadStage::Complete: return "complete";
+        case DownloadStage::DisplaySetUp: return "display-set-up";
+        case DownloadStage::Failed: return "failed";
+    }
+    return "start";
 }
 
 const char* CauseId(DownloadFailure::Cause cause) {

@@ -7,6 +7,12 @@
 
 #include "DownloadFailure.h"
 
+// Where a download stands, as a value beside the status texts that tell the user.
+enum class DownloadStage { None, ModeChange, Polling, Data, WriteToMemory, Checksum, Complete, DisplaySetUp, Failed };
+// "start" (None), "mode-change", "polling", "data", "write-to-memory", "checksum", "complete",
+// "display-set-up", "failed": the ids scripts see.
+const char* DownloadStageId(DownloadStage stage);
+
 class DownloadHost {
 public:
     virtual ~DownloadHost() = default;
@@ -53,4 +59,8 @@ public:
     // Why the download just ended without a complete set-up; called once, as RunDownload ends. The
     // window shows all it shows through the status line and ignores this.
     virtual void DownloadFailed(const DownloadFailure& /*failure*/) {}
+
+    // The download enters a stage; called just before the status text that announces it. The window
+    // reads its status line and ignores this; a host that reports to programs uses it.
+    virtual void StageEntered(DownloadStage /*stage*/) {}
 };

@@ -3,10 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QApplication>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
 #include <csignal>
 #include <fstream>
 
@@ -18,12 +14,11 @@
 #include <nlohmann/json.hpp>
 
 #include "LiveLine.h"
-#include "Main.h"
-#include "MessageBoxRecorder.h"
 #include "SimEnvironment.h"
 #include "SuiteVersion.h"
 #include "Subprocess.h"
 #include "TempDir.h"
+#include "TraceTime.h"
 
 namespace {
 
@@ -357,43 +352,6 @@ TEST_F(Cli, StopsAndClosedOutputsLeaveTheFirmwareInAndTheOutcomeTrue) {
         EXPECT_EQ(state.downloads, 1) << c.name;
         EXPECT_EQ(state.lines[0].written, c.displaySetUp) << c.name;
     }
-}
-
-// The bytes a printer receives, from a virtual printer trace: every accepted write, in order.
-std::vector<std::string> WrittenBytes(const std::string& trace) {
-    std::vector<std::string> writes;
-    std::istringstream lines(ReadWholeFile(trace));
-    std::string line;
-    while (std::getline(lines, line)) {
-        const std::size_t call = line.find(" FT_Write(");
-        if (call != std::string::npos) writes.push_back(line.substr(call));
-    }
-    return writes;
-}
-
-TEST_F(Cli, SendsThePrinterExactlyWhatTheWindowSends) {
-    const std::string windowTrace = dir.File("window.trace");
-    sim.Set("FWSIM_TRACE", windowTrace);
-    sim.Set("FWSIM_RESTART_CALLS", "0");
-    {
-        MessageBoxRecorder boxes;
-        TFrmMainServices services;
-        services.settingsFile = ini;
-        TFrmMain window(services);
-        window.show();
-        QCoreApplication::processEvents();
-        window.edtFilename->setText(QString::fromStdString(firmware));
-        window.cbModel->setCurrentIndex(0);
-        window.BtnDownload->click();
-        EXPECT_THAT(boxes.Lines(), ::testing::IsEmpty());
-    }
-    const std::string cliTrace = dir.File("cli.trace");
-    ASSERT_EQ(Download({"--quiet"}, {"FWSIM_TRACE=" + cliTrace}).exitCode, 0);
-
-    const std::vector<std::string> fromWindow = WrittenBytes(windowTrace);
-    ASSERT_EQ(fromWindow.size(), 7u);  // mode change, poll, three data frames, write, checksum
-    EXPECT_EQ(WrittenBytes(cliTrace), fromWindow);
-    EXPECT_EQ(sim.State().downloads, 2);
 }
 
 TEST_F(Cli, EveryFailureSaysWhyOnStderrAndInTheJsonOutcome) {

@@ -155,7 +155,7 @@ TEST_F(Station, FlashesEveryPrinterOnceAndRecordsEachAttempt) {
             }
             EXPECT_EQ(same, (nlohmann::json{{"file", firmware}, {"size", 1518}, {"byte_sum", "0x0F58"}, {"sha256", sha256},
                                             {"model", "KX-4700"}, {"mode", "standard"}, {"operator", "Ann"},
-                                            {"version", SUITE_VERSION}, {"station", hostName},
+                                            {"version", SUITE_VERSION}, {"station", hostName}, {"known_by", "serial"},
                                             {"location", "1-" + std::to_string(std::stoi(serial.substr(5)) - 999)}}));
         }
         EXPECT_EQ(outcomes, expected);

@@ -54,6 +54,38 @@ TEST(WindowRealTime, ThePauseBeforeThePollIsNeverShorterThanTwoSeconds) {
     }
 }
 
+// fwload-cli runs the window's engine: the printer gets the very same bytes from both.
+TEST(WindowAndCli, SendThePrinterTheSameBytes) {
+    SimEnvironment sim;
+    TempDir dir;
+    const std::string ini = dir.Write("fwload.ini", "[KX-4700]\n1=T,R,LEFT,HELLO\n");
+    const std::string firmware = dir.Write("fw.bin", "[NOV Card Printer]" + std::string(1500, '\x5A'));
+    const std::string windowTrace = dir.File("window.trace");
+    sim.Set("FWSIM_TRACE", windowTrace);
+    sim.Set("FWSIM_RESTART_CALLS", "0");
+    {
+        MessageBoxRecorder boxes;
+        TFrmMainServices services;
+        services.settingsFile = ini;
+        TFrmMain window(services);
+        window.show();
+        QCoreApplication::processEvents();
+        window.edtFilename->setText(QString::fromStdString(firmware));
+        window.cbModel->setCurrentIndex(0);
+        window.BtnDownload->click();
+        EXPECT_TRUE(boxes.boxes.empty());
+    }
+    const std::string cliTrace = dir.File("cli.trace");
+    ProcessOptions options;
+    options.environment = {"FWSIM_TRACE=" + cliTrace};
+    ASSERT_EQ(RunProcess(FWLOAD_CLI_PATH, {"--quiet", "--ini", ini, "--model", "kx-4700", firmware}, options).exitCode, 0);
+
+    const std::vector<std::string> fromWindow = WrittenBytes(windowTrace);
+    ASSERT_EQ(fromWindow.size(), 7u);  // mode change, poll, three data frames, write, checksum
+    EXPECT_EQ(WrittenBytes(cliTrace), fromWindow);
+    EXPECT_EQ(sim.State().downloads, 2);
+}
+
 TEST(GuiPrograms, TellTheirVersionAndWithoutADisplaySaySoAndExitWith1) {
     const struct {
         const char* path;

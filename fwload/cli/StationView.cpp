@@ -1,0 +1,182 @@
+// The station's rows, lines and JSON events.
+#include "StationView.h"
+
+#include <cstdio>
+
+#include "JsonText.h"
+#include "LiveLine.h"
+#include "SuiteVersion.h"
+#include "Terminal.h"
+#include "VisibleText.h"
+#include "qvxStrUtils.h"
+
+namespace {
+
+constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
+
+}  // namespace
+
+std::string AttemptSummary(const AttemptRecord& record) {
+    return (record.Passed() ? "passed: " : "failed: ") + record.outcome + " (exit " + std::to_string(record.exitCode) +
+           "), " + MinutesSeconds(static_cast<double>(record.durationMs) / 1000.0);
+}
+
+StationView::StationView(Mode mode, const StationModel& model, const StationJob& job,
+                         std::chrono::steady_clock::time_point start)
+    : mode_(mode), model_(model), job_(job), start_(start) {}
+
+long long StationView::SinceStart() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_).count();
+}
+
+void StationView::Emit(nlohmann::json event) const {
+    std::printf("%s\n", JsonText(std::move(event)).c_str());
+    std::fflush(stdout);
+}
+
+void StationView::Begin() {
+    if (mode_ == Mode::Json) {
+        Emit({{"event", "station"}, {"t_ms", 0}, {"file", job_.file}, {"size", job_.size}, {"sha256", job_.sha256},
+              {"model", job_.model}, {"station", job_.station}, {"version", SUITE_VERSION}});
+        return;
+    }
+    if (mode_ == Mode::Plain) {
+        std::printf("Station: %s, %s bytes, byte sum 0x%04X, model %s; waiting for card printers\n",
+                    VisibleText(job_.file).c_str(), FormatWithThousands(job_.size).c_str(),
+                    static_cast<unsigned>(job_.byteSum), VisibleText(job_.model).c_str());
+        std::fflush(stdout);
+    }
+}
+
+void StationView::Say(std::size_t printer, const std::string& text, const char* event, nlohmann::json fields) {
+    const bool aboutOne = printer < model_.Printers().size();
+    if (mode_ == Mode::Json) {
+        nlohmann::json line{{"event", event}, {"t_ms", SinceStart()}};
+        if (aboutOne) {
+            line["serial"] = model_.Printers()[printer].serial;
+            line["location"] = model_.Printers()[printer].location;
+        }
+        if (fields.is_object()) line.update(fields);
+        Emit(std::move(line));
+    } else if (mode_ == Mode::Plain) {
+        if (aboutOne) {
+            const StationPrinter& about = model_.Printers()[printer];
+            std::printf("%s at %s: %s\n", VisibleText(about.serial).c_str(), about.location.c_str(), VisibleText(text).c_str());
+        } else {
+            std::printf("Station: %s\n", VisibleText(text).c_str());
+        }
+        std::fflush(stdout);
+    }
+}
+
+void StationView::Noticed(const StationNotice& notice) {
+    const bool plainWords = notice.kind == StationNotice::Kind::Attached || notice.kind == StationNotice::Kind::Removed ||
+                            notice.kind == StationNotice::Kind::Restarting;
+    Say(notice.printer, notice.text, NoticeId(notice.kind),
+        plainWords ? nlohmann::json::object() : nlohmann::json{{"message", notice.text}});
+}
+
+void StationView::Started(std::size_t printer, int pid) {
+    stageShown_[printer] = DownloadStage::None;
+    Say(printer, "started", "started", {{"pid", pid}});
+}
+
+void StationView::RunSaid(std::size_t printer, const nlohmann::json& line, const RunEvent& event) {
+    if (mode_ == Mode::Json) {
+        nlohmann::json tagged = line;
+        tagged["serial"] = model_.Printers()[printer].serial;
+        tagged["location"] = model_.Printers()[printer].location;
+        Emit(std::move(tagged));
+        return;
+    }
+    if (mode_ != Mode::Plain || event.kind == RunEvent::Kind::Outcome || event.stage == stageShown_[printer]) return;
+    stageShown_[printer] = event.stage;
+    Say(printer, DownloadStageId(event.stage), "stage");
+}
+
+void StationView::Ended(std::size_t printer, const AttemptRecord& record) {
+    stageShown_.erase(printer);
+    if (mode_ == Mode::Json) {
+        nlohmann::json event{{"event", "ended"}, {"t_ms", SinceStart()}};
+        event.update(RecordJson(job_, record));
+        Emit(std::move(event));
+    } else if (mode_ == Mode::Plain) {
+        Say(printer, AttemptSummary(record) + ": " + record.message, "ended");
+    }
+}
+
+void StationView::Warn(const std::string& event, const std::string& text) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "fwload-cli: %s\n", VisibleText(text).c_str());
+    std::fflush(stderr);
+    if (mode_ == Mode::Json) Emit({{"event", event}, {"t_ms", SinceStart()}, {"message", text}});
+}
+
+void StationView::RecordFailed(const std::string& problem) {
+    Warn("record-failed", problem + ": the record could not be kept, so no further printer is flashed; the runs "
+                                    "under way finish");
+}
+
+std::string StationView::Row(const StationPrinter& printer) const {
+    char head[96];
+    std::snprintf(head, sizeof head, "%-10s %-14s ", printer.location.c_str(), VisibleText(printer.serial).c_str());
+    const std::string last = printer.lastRecord ? AttemptSummary(model_.Records()[*printer.lastRecord]) : "";
+    if (printer.run) {
+        const PrinterRun& run = *printer.run;
+        char stage[24];
+        std::snprintf(stage, sizeof stage, "%-16s",
+                      printer.state == PrinterState::Restarting ? "restarting" : DownloadStageId(run.stage));
+        return head + std::string(stage) + ProgressBar(run.sent, run.total, 20) + " " + FormatWithThousands(run.sent) +
+               " / " + FormatWithThousands(run.total) + "  " +
+               MinutesSeconds(std::chrono::duration<double>(std::chrono::steady_clock::now() - run.started.steady).count());
+    }
+    switch (printer.state) {
+        case PrinterState::Passed: return head + std::string("done, remove   ") + last;
+        case PrinterState::Failed: return head + last + "; remove";
+        case PrinterState::Restarting: return head + last + "; restarting";
+        case PrinterState::DoneEarlier: return head + std::string("done earlier, remove");
+        case PrinterState::SharedSerial: return head + std::string("not flashed: no port tells it apart");
+        case PrinterState::Removed: return head + (last.empty() ? std::string("removed") : last + "; removed");
+        case PrinterState::Waiting:
+        case PrinterState::Running: break;
+    }
+    return head + std::string("waiting");
+}
+
+void StationView::Draw(bool force, bool stopping) {
+    if (mode_ != Mode::Rows) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && now - lastDraw_ < kRedrawEvery) return;
+    lastDraw_ = now;
+    const int columns = platform::TerminalColumns(stdout);
+    std::string screen;
+    if (rowsDrawn_ > 0) screen += "\x1b[" + std::to_string(rowsDrawn_) + "A";
+    // The printers on the bus: one that left is in the records, and its row makes room.
+    int rows = 0;
+    for (const StationPrinter& printer : model_.Printers()) {
+        if (!printer.Present()) continue;
+        screen += LiveLine(true).Draw(Row(printer), columns) + "\n";
+        ++rows;
+    }
+    const StationCounts counts = model_.Counts();
+    screen += LiveLine(true).Draw("passed " + std::to_string(counts.passed) + "   failed " + std::to_string(counts.failed) +
+                                      "   in progress " + std::to_string(counts.running) + (stopping ? "   stopping" : ""),
+                                  columns) +
+              "\n";
+    ++rows;
+    if (rows < rowsDrawn_) screen += "\x1b[J";  // the lines of rows that went
+    rowsDrawn_ = rows;
+    std::fputs(screen.c_str(), stdout);
+    std::fflush(stdout);
+}
+
+void StationView::End(const std::string& summary, int exitCode) {
+    if (mode_ == Mode::Json) {
+        const StationCounts counts = model_.Counts();
+        Emit({{"event", "summary"}, {"t_ms", SinceStart()}, {"passed", counts.passed}, {"failed", counts.failed},
+              {"attempts", model_.Records().size()}, {"exit_code", exitCode}, {"message", summary}});
+        return;
+    }
+    std::printf("Station: %s.\n", summary.c_str());
+    std::fflush(stdout);
+}
