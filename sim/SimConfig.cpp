@@ -2,6 +2,7 @@
 #include "SimConfig.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -210,6 +211,25 @@ std::string DefaultStateDir() {
 #endif
 }
 
+// A serial number as FWSIM_SERIALS spells it: \xHH is that byte (a ';' among them), \\ a backslash.
+std::string Unescaped(const std::string& text) {
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '\\') {
+            bytes += '\\';
+            ++i;
+        } else if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x' &&
+                   std::isxdigit(static_cast<unsigned char>(text[i + 2])) &&
+                   std::isxdigit(static_cast<unsigned char>(text[i + 3]))) {
+            bytes += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
+            i += 3;
+        } else {
+            bytes += text[i];
+        }
+    }
+    return bytes;
+}
+
 }  // namespace
 
 Config ParseConfig(const EnvironmentLookup& lookup) {
@@ -218,7 +238,9 @@ Config ParseConfig(const EnvironmentLookup& lookup) {
         config.devices.clear();
         if (*devices != '\0') config.devices = Split(devices, ';');
     }
-    if (const char* serials = lookup("FWSIM_SERIALS")) config.usbSerials = Split(serials, ';');
+    if (const char* serials = lookup("FWSIM_SERIALS")) {
+        for (const std::string& serial : Split(serials, ';')) config.usbSerials.push_back(Unescaped(serial));
+    }
     if (const char* locations = lookup("FWSIM_LOCATIONS")) {
         for (const std::string& text : Split(locations, ';')) {
             const std::optional<std::uint32_t> id = d2xx::ParseLocation(Trim(text));
@@ -339,6 +361,8 @@ Config BehindChip(Config config) {
 }
 
 std::string UsbSerial(const Config& config, std::size_t index) {
+    // "-": a chip whose EEPROM holds no serial number.
+    if (index < config.usbSerials.size() && config.usbSerials[index] == "-") return "";
     if (index < config.usbSerials.size() && !config.usbSerials[index].empty()) return config.usbSerials[index];
     return "FWSIM" + std::to_string(1000 + index);
 }
@@ -349,7 +373,16 @@ std::uint32_t UsbLocationId(const Config& config, std::size_t index) {
 }
 
 std::string PrinterFolder(const Config& config, std::size_t index) {
-    return index == 0 ? config.stateDir : config.stateDir + "/" + UsbSerial(config, index);
+    if (index == 0) return config.stateDir;
+    const std::string serial = UsbSerial(config, index);
+    bool plain = !serial.empty() && serial != "." && serial != ".." &&
+                 serial.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._-") ==
+                     std::string::npos;
+    for (std::size_t other = 0; other < config.devices.size() && plain; ++other) {
+        plain = other == index || UsbSerial(config, other) != serial;
+    }
+    if (plain) return config.stateDir + "/" + serial;
+    return config.stateDir + "/port-" + d2xx::LocationText(UsbLocationId(config, index));
 }
 
 namespace {

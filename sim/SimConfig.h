@@ -100,7 +100,9 @@ std::string UsbSerial(const Config& config, std::size_t index);
 std::uint32_t UsbLocationId(const Config& config, std::size_t index);
 
 // The folder that keeps device N's state: the state folder itself for the first device, a
-// subfolder named by the serial number for every further one, so each printer has its own.
+// subfolder named by the serial number for every further one, so each printer has its own. A
+// serial that another device shares, or that is no plain file name, names none: the device's port
+// does ("port-1-3").
 std::string PrinterFolder(const Config& config, std::size_t index);
 // The printer folder the SDK face works on in this process: the one of the device this process
 // opened last through the D2XX face, else the first device's.

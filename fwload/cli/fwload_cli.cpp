@@ -418,6 +418,34 @@ int Download(const CliOptions& options) {
     return outcome.exitCode;
 }
 
+// fwload-cli [OPTIONS] station ...: the options a single run and a station share may come before
+// the command, as with git or docker. The station's arguments then, the command first; nothing when
+// the line is not a station's (a firmware file may be named "station": then nothing follows it).
+std::optional<std::vector<std::string>> StationArguments(int argc, const char* const argv[]) {
+    const std::vector<std::string> flags{"-j", "--json", "--fast", "--no-display-setup"};
+    const std::vector<std::string> valued{"-m", "--model", "--ini", "--sha256", "--restart-timeout", "--location"};
+    const auto among = [](const std::vector<std::string>& names, const std::string& name) {
+        return std::find(names.begin(), names.end(), name) != names.end();
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "station") {
+            if (i + 1 == argc && i > 1) return std::nullopt;
+            std::vector<std::string> station{"station"};
+            station.insert(station.end(), argv + i + 1, argv + argc);
+            station.insert(station.end(), argv + 1, argv + i);
+            return station;
+        }
+        const std::string name = argument.substr(0, argument.find('='));
+        if (among(valued, argument)) {
+            ++i;
+        } else if (!among(flags, argument) && !(name != argument && among(valued, name))) {
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -425,7 +453,11 @@ int main(int argc, char* argv[]) {
     std::setlocale(LC_ALL, "");
     // A reader that goes away (| head, a closed terminal) must not end a download half-way.
     platform::KeepRunningWhenOutputCloses();
-    if (argc > 1 && std::string(argv[1]) == "station") return RunStation(argc - 1, argv + 1);
+    if (const std::optional<std::vector<std::string>> station = StationArguments(argc, argv)) {
+        std::vector<const char*> arguments;
+        for (const std::string& argument : *station) arguments.push_back(argument.c_str());
+        return RunStation(static_cast<int>(arguments.size()), arguments.data());
+    }
     CliOptions options;
     if (const std::optional<int> code = ParseCliOptions(argc, argv, options, std::cout, std::cerr)) return *code;
     std::cout.flush();

@@ -65,8 +65,10 @@ StationCounts StationModel::Counts() const {
 
 void StationModel::NoteSharedSerials(const std::vector<BusPrinter>& attached) {
     std::map<std::string, std::size_t> seen;
+    std::set<std::string> portless;  // shared by a printer whose port the library cannot tell
     for (const BusPrinter& printer : attached) {
         if (!printer.serial.empty()) ++seen[printer.serial];
+        if (printer.location.empty()) portless.insert(printer.serial);
     }
     for (const auto& [serial, printers] : seen) {
         if (printers < 2 || !sharedSerials_.insert(serial).second) continue;
@@ -77,6 +79,8 @@ void StationModel::NoteSharedSerials(const std::vector<BusPrinter>& attached) {
             printer.knownByPort = true;
             if (printer.state == PrinterState::DoneEarlier) printer.state = PrinterState::Waiting;
         }
+        // Without ports to tell them apart, the not-aimable notice says what becomes of them.
+        if (portless.count(serial) > 0) continue;
         Say(StationNotice::Kind::SharedSerial, static_cast<std::size_t>(-1),
             std::to_string(printers) + " printers report serial " + serial + ": each is flashed and recorded by its port");
     }

@@ -2,8 +2,6 @@
 #include "StationRecords.h"
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <sstream>
 
@@ -181,9 +179,12 @@ std::string JUnitReport(const StationJob& job, const std::vector<AttemptRecord>&
 
 StationMemory ReadStationMemory(const std::string& path, const std::string& sha256) {
     StationMemory memory;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return memory;
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Only a file remembers: a device or a pipe given as the log is never read (it may not end).
+    platform::ReadOnlyFile file;
+    if (!file.Open(path)) return memory;
+    std::string text;
+    char chunk[65536];
+    for (std::size_t got; (got = file.Read(chunk, sizeof chunk)) > 0;) text.append(chunk, got);
     std::map<std::string, bool> latest;  // serial -> its latest record for this firmware passed
     std::size_t number = 0;
     for (std::size_t start = 0; start < text.size(); ++number) {

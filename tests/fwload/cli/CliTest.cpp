@@ -185,6 +185,52 @@ TEST_F(Cli, ListsDevicesAndWhichIsACardPrinter) {
                         "switched on?\n");
 }
 
+// A serial number or description is whatever the chip holds, and a file name whatever was typed:
+// a terminal is shown them with their control characters made visible, JSON keeps them exact, and
+// a serial that two printers report chooses neither.
+TEST_F(Cli, DeviceStringsAreShownAsDataAndASharedSerialChoosesNeither) {
+    const std::string odd = "FWSIM_SERIALS=\\x1b]0\\x3bowned\\x07";
+    const std::string oddFile = dir.Write("fw\x1b[2J.bin", "[NOV Card Printer]" + std::string(1500, '\x5A'));
+    const std::string shown = dir.File("fw\\x1b[2J.bin");
+    const struct {
+        const char* name;
+        std::vector<std::string> arguments;
+        std::vector<std::string> environment;
+        int exitCode;
+        std::string out;  // its first line
+        std::string err;
+    } cases[] = {
+        {"--list", {"--list"}, {odd}, 0, "0\t\"CARD PRINTER\"\t\\x1b]0;owned\\x07\tcard printer\t1-1", ""},
+        {"--list --json", {"--list", "--json"}, {odd}, 0,
+         R"({"card_printer":true,"description":"CARD PRINTER","index":0,"location":"1-1","serial":"\u001b]0;owned\u0007"})", ""},
+        {"a download", {"--ini", ini, "-m", "KX-4700", "--no-display-setup", oddFile}, {odd}, 0,
+         "Printer: \"CARD PRINTER\", serial \\x1b]0;owned\\x07; firmware: " + shown + ", 1,518 bytes, byte sum 0x0F58", ""},
+        {"--check", {"--check", oddFile}, {}, 0, "File:        " + shown, ""},
+        {"a missing file", {"--ini", ini, "-m", "KX-4700", oddFile + "\x07"}, {}, 2, "",
+         "fwload-cli: " + shown + "\\x07: No such file or directory\n"},
+        {"a serial two printers report", {"--ini", ini, "-m", "KX-4700", "--serial", "DUP1", firmware},
+         {"FWSIM_DEVICES=CARD PRINTER;CARD PRINTER", "FWSIM_SERIALS=DUP1;DUP1"}, 3, "",
+         "fwload-cli: 2 card printers report serial number DUP1; choose one with --location\n"
+         "  0\t\"CARD PRINTER\"\tDUP1\tcard printer\t1-1\n  1\t\"CARD PRINTER\"\tDUP1\tcard printer\t1-2\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProcessResult result = Run(c.arguments, c.environment);
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+        EXPECT_EQ(result.OutLines().empty() ? "" : result.OutLines().front(), c.out);
+        EXPECT_EQ(result.err, c.err);
+        EXPECT_EQ((result.out + result.err).find_first_of("\x1b\x07"), std::string::npos);
+    }
+    const ProcessResult ambiguous = Run({"--ini", ini, "-m", "KX-4700", "--json", "--serial", "DUP1", firmware},
+                                        {"FWSIM_DEVICES=CARD PRINTER;CARD PRINTER", "FWSIM_SERIALS=DUP1;DUP1"});
+    const nlohmann::json outcome = Outcome(ambiguous);
+    EXPECT_EQ(outcome["outcome"], "ambiguous");
+    std::vector<std::string> locations;
+    for (const nlohmann::json& candidate : outcome["candidates"]) locations.push_back(candidate["location"]);
+    EXPECT_THAT(locations, ElementsAre("1-1", "1-2"));
+    EXPECT_EQ(sim.State().downloads, 1);  // the odd serial's download; neither DUP1 was touched
+}
+
 TEST_F(Cli, ARefusedPollFailsWithExit1AndTheWindowsTexts) {
     const ProcessResult result = Download({}, {"FWSIM_FAULTS=nak:poll"});
     EXPECT_EQ(result.exitCode, 1);
