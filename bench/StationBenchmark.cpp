@@ -1,8 +1,10 @@
-// What a flashing station costs: fwload-cli station against 1, 2, 4, 8 and 16 virtual printers,
-// each flashed with a 64 KiB image by a worker of its own. Per case: the wall time until every
-// printer has ended, that time against one printer's, and the station's own CPU time (its workers'
-// not counted), read from /proc once its output has ended and before it is reaped.
+// What a flashing station costs: fwload-cli station against 1 to 16 virtual printers, each flashed
+// with a 64 KiB image by a worker of its own, at the virtual printer's 1 ms latency and at a real
+// chip's 16 ms. Per case: the wall time until every printer has ended, that time against one
+// printer's, the station's own CPU time (read from /proc once its output has ended and before it is
+// reaped), and each worker's CPU as a share of a core (all the children's, less the station's).
 //     LD_LIBRARY_PATH=build/sim build/bench/station_benchmark
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,8 +24,17 @@ using Clock = std::chrono::steady_clock;
 struct Result {
     double wallSeconds = 0;
     double stationCpuSeconds = 0;
+    double allCpuSeconds = 0;  // the station's and its workers'
     bool passed = false;
 };
+
+// CPU time of the children reaped so far, in seconds.
+double ChildrenCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
 
 // utime + stime of a process (its own, not its children's), in seconds.
 double OwnCpuSeconds(pid_t pid) {
@@ -40,7 +51,9 @@ double OwnCpuSeconds(pid_t pid) {
     return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-Result RunStation(int printers, const std::string& firmware, const std::string& stateDir) {
+Result RunStation(int printers, unsigned latencyMs, const std::string& firmware, const std::string& stateDir) {
+    setenv("FWSIM_LATENCY_MS", std::to_string(latencyMs).c_str(), 1);
+    const double childrenBefore = ChildrenCpuSeconds();
     std::string devices;
     for (int i = 0; i < printers; ++i) devices += (i > 0 ? ";" : "") + std::string("CARD PRINTER");
     setenv("FWSIM_DEVICES", devices.c_str(), 1);
@@ -67,6 +80,7 @@ Result RunStation(int printers, const std::string& firmware, const std::string& 
     result.stationCpuSeconds = OwnCpuSeconds(station);  // a zombie until reaped: its times are still there
     int status = 0;
     waitpid(station, &status, 0);
+    result.allCpuSeconds = ChildrenCpuSeconds() - childrenBefore;
     result.passed = WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
                     text.find("\"passed\":" + std::to_string(printers)) != std::string::npos;
     return result;
@@ -83,20 +97,25 @@ int main() {
         file << "[NOV Card Printer]";
         for (int i = 0; i < 65536; ++i) file.put(static_cast<char>(i * 7));
     }
-    setenv("FWSIM_LATENCY_MS", "1", 1);
     setenv("FWSIM_RESTART_CALLS", "0", 1);
-    std::printf("%-9s %10s %14s %16s %16s\n", "printers", "wall s", "against one", "station CPU s", "CPU per wall s");
-    double one = 0;
-    for (int printers : {1, 2, 4, 8, 16}) {
-        const Result result = RunStation(printers, firmware, (work / std::to_string(printers)).string());
-        if (!result.passed) {
-            std::printf("%-9d did not pass (is LD_LIBRARY_PATH pointing at build/sim?)\n", printers);
-            continue;
+    std::printf("%-9s %-8s %8s %12s %14s %18s\n", "printers", "latency", "wall s", "against one", "station CPU s",
+                "CPU per printer %");
+    for (unsigned latency : {1u, 16u}) {
+        double one = 0;
+        for (int printers : {1, 2, 4, 8, 16}) {
+            if (latency == 16 && (printers == 2 || printers == 4)) continue;
+            const Result result = RunStation(printers, latency, firmware,
+                                             (work / (std::to_string(latency) + "-" + std::to_string(printers))).string());
+            if (!result.passed) {
+                std::printf("%-9d did not pass (is LD_LIBRARY_PATH pointing at build/sim?)\n", printers);
+                continue;
+            }
+            if (printers == 1) one = result.wallSeconds;
+            const double perPrinter = (result.allCpuSeconds - result.stationCpuSeconds) / printers / result.wallSeconds;
+            std::printf("%-9d %-8s %8.2f %12.2f %14.3f %18.1f\n", printers, (std::to_string(latency) + " ms").c_str(),
+                        result.wallSeconds, one > 0 ? result.wallSeconds / one : 0.0, result.stationCpuSeconds,
+                        100.0 * perPrinter);
         }
-        if (printers == 1) one = result.wallSeconds;
-        std::printf("%-9d %10.2f %14.2f %16.3f %16.4f\n", printers, result.wallSeconds,
-                    one > 0 ? result.wallSeconds / one : 0.0, result.stationCpuSeconds,
-                    result.stationCpuSeconds / result.wallSeconds);
     }
     std::filesystem::remove_all(work);
     return 0;

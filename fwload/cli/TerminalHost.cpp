@@ -43,7 +43,10 @@ TerminalHost::TerminalHost(OutputMode mode, std::FILE* out, std::FILE* err,
       out_(out),
       err_(err),
       liveLine_(mode == OutputMode::Terminal && platform::EnableTerminalEscapes(out)),
-      start_(started) {}
+      start_(started) {
+    // A terminal's download need not spin: many run side by side on a line PC.
+    yieldAwaitingReplies = true;
+}
 
 void TerminalHost::Interrupt(int signal) {
     lastSignal_.store(signal);

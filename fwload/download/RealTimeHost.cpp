@@ -5,11 +5,15 @@
 #include <thread>
 
 #include "Clock.h"
+#include "D2XX_Dyn.h"
 
 namespace {
 
 // How long a wait sleeps at most before looking at its input again.
 constexpr std::int64_t kWaitSliceUs = 10000;
+// A yield while a reply is awaited: well under the chip's latency, so a reply is collected late by
+// a fraction of a millisecond at most.
+constexpr std::int64_t kYieldUs = 250;
 
 }  // namespace
 
@@ -57,6 +61,11 @@ void RealTimeHost::DeliverDueTick() {
 void RealTimeHost::PumpMessages() {
     PollInput();
     DeliverDueTick();
+    // The reply waits ask the queue before they read, so nothing queued at the last look means a
+    // reply is on its way; once it is there, reading goes on without a pause.
+    if (yieldAwaitingReplies && FTRxQueueBytes == 0 && IsCardPrinterLinkHeld()) {
+        std::this_thread::sleep_for(std::chrono::microseconds(kYieldUs / clockSpeed_));
+    }
 }
 
 void RealTimeHost::WaitForMessages() {

@@ -19,6 +19,10 @@ public:
 
     std::string model;
     std::string settingsFile;
+    // While a reply is awaited and nothing has arrived, each pump gives the processor up for a sliver
+    // of the chip's latency instead of letting the wait ask the queue again at once (a core's worth
+    // of asking per printer). The window's own loop never does: it stays as it is.
+    bool yieldAwaitingReplies = false;
 
     const std::string& Status() const { return status_; }
     const std::string& SizeText() const { return sizeText_; }

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <regex>
 #include <set>
@@ -366,6 +367,27 @@ TEST_F(Station, TheLogIsTheStationsMemoryAndEachRecordReachesTheDiskFirst) {
         if (record.is_object()) serials.push_back(record["serial"]);
     }
     EXPECT_THAT(serials, ::testing::UnorderedElementsAre("FWSIM1000", "FWSIM1001", "FWSIM1002"));
+}
+
+// A record is on the disk before the screen says how its attempt ended, so a power cut never loses
+// an attempt that an operator saw end. (The recorder puts a line on the output for each sync.)
+TEST_F(Station, EachRecordIsOnTheDiskBeforeItsOutcomeIsShown) {
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const ProcessResult result =
+        Run(3, "", {"--count", "3"}, nullptr,
+            {"LD_PRELOAD=" SYNC_RECORDER, "ASAN_OPTIONS=" + std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    int syncs = 0;
+    int ended = 0;
+    for (const std::string& line : result.OutLines()) {
+        if (line == "#sync " + dir.File("log.jsonl")) ++syncs;
+        if (line.find("\"event\":\"ended\"") != std::string::npos) {
+            ++ended;
+            EXPECT_GT(syncs, ended) << line;  // the log's opening, then one sync per record before it
+        }
+    }
+    EXPECT_EQ(ended, 3);
+    EXPECT_EQ(syncs, 4);
 }
 
 }  // namespace
