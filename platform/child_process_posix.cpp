@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "ChildProcess.h"
@@ -28,15 +29,47 @@ ChildProcess::~ChildProcess() {
     if (state_->output >= 0) close(state_->output);
 }
 
-bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments) {
+namespace {
+
+// This process's environment with the additions, as posix_spawn takes it.
+std::vector<std::string> EnvironmentWith(const std::vector<std::pair<std::string, std::string>>& additions) {
+    std::vector<std::string> entries;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        const std::string name = text.substr(0, text.find('='));
+        const bool replaced = std::any_of(additions.begin(), additions.end(), [&](const auto& a) { return a.first == name; });
+        if (!replaced) entries.push_back(text);
+    }
+    for (const auto& [name, value] : additions) entries.push_back(name + "=" + value);
+    return entries;
+}
+
+}  // namespace
+
+bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments, const ChildOptions& options) {
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) return false;
+    int inputEnds[2] = {-1, -1};
+    if (options.hasInput && pipe(inputEnds) != 0) {
+        close(pipeEnds[0]);
+        close(pipeEnds[1]);
+        return false;
+    }
     fcntl(pipeEnds[0], F_SETFD, FD_CLOEXEC);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+    if (options.keepErrors) {
+        posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    }
     posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    if (options.hasInput) {
+        fcntl(inputEnds[1], F_SETFD, FD_CLOEXEC);
+        posix_spawn_file_actions_adddup2(&actions, inputEnds[0], STDIN_FILENO);
+        posix_spawn_file_actions_addclose(&actions, inputEnds[0]);
+    }
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     // A group of its own (Ctrl-C at the terminal reaches the parent only) and the usual signals.
@@ -52,13 +85,32 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
-    const int failed = posix_spawn(&state_->pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    const std::vector<std::string> environment = EnvironmentWith(options.environment);
+    std::vector<char*> envp;
+    for (const std::string& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
+    envp.push_back(nullptr);
+    const bool search = options.searchPath && program.find('/') == std::string::npos;
+    const int failed = (search ? posix_spawnp : posix_spawn)(&state_->pid, program.c_str(), &actions, &attributes,
+                                                             argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     close(pipeEnds[1]);
+    if (options.hasInput) close(inputEnds[0]);
     if (failed != 0) {
         close(pipeEnds[0]);
+        if (options.hasInput) close(inputEnds[1]);
         return false;
+    }
+    if (options.hasInput) {
+        // What fits the pipe goes in at once; a child that reads nothing must not hold its parent.
+        fcntl(inputEnds[1], F_SETFL, O_NONBLOCK);
+        for (std::size_t done = 0; done < options.input.size();) {
+            const ssize_t wrote = write(inputEnds[1], options.input.data() + done, options.input.size() - done);
+            if (wrote < 0 && errno == EINTR) continue;
+            if (wrote <= 0) break;
+            done += static_cast<std::size_t>(wrote);
+        }
+        close(inputEnds[1]);
     }
     fcntl(pipeEnds[0], F_SETFL, O_NONBLOCK);
     state_->output = pipeEnds[0];
@@ -88,7 +140,10 @@ void ChildProcess::Stop(int signal) {
     if (state_->pid > 0 && !state_->ended) kill(state_->pid, signal);
 }
 
-void ChildProcess::Kill() { Stop(SIGKILL); }
+// The child's whole group: whatever it started goes with it.
+void ChildProcess::Kill() {
+    if (state_->pid > 0 && !state_->ended) kill(-state_->pid, SIGKILL);
+}
 
 bool ChildProcess::Ended(int& exitCode, int& endedBySignal) {
     if (!state_->ended && state_->pid > 0) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "ChildProcess.h"
 
@@ -47,32 +48,62 @@ ChildProcess::~ChildProcess() {
     if (state_->stopEvent != nullptr) CloseHandle(state_->stopEvent);
 }
 
-bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments) {
+bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments, const ChildOptions& options) {
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
     if (!CreatePipe(&readEnd, &writeEnd, &inherited, 0)) return false;
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    HANDLE inputRead = nullptr;
+    HANDLE inputWrite = nullptr;
+    if (options.hasInput) {
+        // Sized for what is written, so that the write never waits for the child to read.
+        const DWORD size = static_cast<DWORD>(std::max<std::size_t>(options.input.size() + 1, 4096));
+        if (!CreatePipe(&inputRead, &inputWrite, &inherited, size)) {
+            CloseHandle(readEnd);
+            CloseHandle(writeEnd);
+            return false;
+        }
+        SetHandleInformation(inputWrite, HANDLE_FLAG_INHERIT, 0);
+    }
     const HANDLE nul = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, OPEN_EXISTING, 0, nullptr);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdInput = options.hasInput ? inputRead : GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = writeEnd;
-    startup.hStdError = nul;
+    startup.hStdError = options.keepErrors ? writeEnd : nul;
     std::string commandLine = Quoted(program);
     for (const std::string& argument : arguments) commandLine += " " + Quoted(argument);
-    // The child's stop event, named in its environment (inherited at CreateProcess, then taken back).
+    // The child's environment: this process's for the moment of CreateProcess, with the additions
+    // and its stop event's name, then taken back.
     static unsigned children = 0;
     const std::string eventName = "Local\\suite-stop-" + std::to_string(GetCurrentProcessId()) + "-" +
                                   std::to_string(++children);
     state_->stopEvent = CreateEventA(nullptr, FALSE, FALSE, eventName.c_str());
-    if (state_->stopEvent != nullptr) SetEnvironmentVariableA("SUITE_STOP_EVENT", eventName.c_str());
-    const BOOL started = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+    std::vector<std::pair<std::string, std::string>> added = options.environment;
+    if (state_->stopEvent != nullptr) added.emplace_back("SUITE_STOP_EVENT", eventName);
+    std::vector<std::pair<std::string, std::optional<std::string>>> before;
+    for (const auto& [name, value] : added) {
+        char current[32768];
+        const DWORD length = GetEnvironmentVariableA(name.c_str(), current, sizeof current);
+        before.emplace_back(name, length > 0 && length < sizeof current ? std::optional<std::string>(current) : std::nullopt);
+        SetEnvironmentVariableA(name.c_str(), value.c_str());
+    }
+    const bool search = options.searchPath && program.find_first_of("\\/:") == std::string::npos;
+    const BOOL started = CreateProcessA(search ? nullptr : program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                                         CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup, &state_->process);
-    SetEnvironmentVariableA("SUITE_STOP_EVENT", nullptr);
+    for (const auto& [name, value] : before) SetEnvironmentVariableA(name.c_str(), value ? value->c_str() : nullptr);
     CloseHandle(writeEnd);
     if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
+    if (inputRead != nullptr) CloseHandle(inputRead);
+    if (inputWrite != nullptr) {
+        DWORD wrote = 0;
+        if (started && !options.input.empty()) {
+            WriteFile(inputWrite, options.input.data(), static_cast<DWORD>(options.input.size()), &wrote, nullptr);
+        }
+        CloseHandle(inputWrite);
+    }
     if (!started) {
         CloseHandle(readEnd);
         return false;

@@ -21,10 +21,3 @@ std::string ProgressBar(long long position, long long maximum, int width) {
     return "[" + std::string(static_cast<std::size_t>(filled), '#') + std::string(static_cast<std::size_t>(width - filled), '.') +
            "]";
 }
-
-std::string MinutesSeconds(double seconds) {
-    const long total = static_cast<long>(seconds + 0.5);
-    char text[32];
-    std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
-    return text;
-}

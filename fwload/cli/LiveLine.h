@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+#include "Durations.h"
+
 class LiveLine {
 public:
     // escapes: the terminal erases to the end of the line on ESC[K; without it the rest of a longer
@@ -24,5 +26,3 @@ private:
 
 // [#####.....]: width marks, as many # as the position has of the maximum.
 std::string ProgressBar(long long position, long long maximum, int width);
-// 1:05, rounded to the second.
-std::string MinutesSeconds(double seconds);

@@ -8,6 +8,7 @@
 #include "ChildProcess.h"
 #include "CliOptions.h"
 #include "D2XX_Dyn.h"
+#include "EndHooks.h"
 #include "FirmwareFacts.h"
 #include "ProgramPath.h"
 #include "StationModel.h"
@@ -99,13 +100,15 @@ int RunStation(int argc, const char* const argv[]) {
     StationView view(ChooseMode(json), station, job, std::chrono::steady_clock::now());
     const WorkerSetup setup{platform::ProgramPath(), options.firmware, *model, ini, facts.sha256, options.restartTimeout,
                             options.fast, options.displaySetUp};
-    StationRunner runner(station, setup, options.locationIds, log, job, view);
+    EndHooks hooks(options.onEnd, std::chrono::seconds(options.onEndTimeout));
+    StationRunner runner(station, setup, options.locationIds, log, job, hooks, view);
     view.Begin();
     for (const std::string& line : memory.problems) view.Warn("log-problem", line);
 
     int interrupts = TerminalHost::InterruptCount();
     const auto started = std::chrono::steady_clock::now();
-    while (!station.Finished()) {
+    // The line's commands for the last attempts finish too (each within its time).
+    while (!station.Finished() || runner.HooksRunning() > 0) {
         if (TerminalHost::InterruptCount() != interrupts) {
             interrupts = TerminalHost::InterruptCount();
             runner.StopAll(TerminalHost::StopSignal());
@@ -113,7 +116,7 @@ int RunStation(int argc, const char* const argv[]) {
         const StationTime now = Now();
         runner.Poll(now);
         view.Draw(false, runner.Stopping());
-        if (!station.Finished()) runner.Wait(100, now);
+        if (!station.Finished() || runner.HooksRunning() > 0) runner.Wait(100, now);
     }
     view.Draw(true, runner.Stopping());
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

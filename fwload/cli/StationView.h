@@ -31,6 +31,7 @@ public:
     void RunSaid(std::size_t printer, const nlohmann::json& line, const RunEvent& event) override;
     void Ended(std::size_t printer, const AttemptRecord& record) override;
     void RecordFailed(const std::string& problem) override;
+    void HookFailed(const std::string& problem) override { Warn("hook-failed", problem); }
 
 private:
     // A line about a printer: "SERIAL at PORT: text", or its JSON event.

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <map>
 
+#include "LocationId.h"
+
 const char* PrinterStateId(PrinterState state) {
     switch (state) {
         case PrinterState::Waiting: return "waiting";
@@ -99,7 +101,23 @@ std::optional<std::size_t> StationModel::Find(const BusPrinter& seen, bool byPor
     return std::nullopt;
 }
 
+void StationModel::AddPort(const std::string& location) {
+    const bool known = std::any_of(ports_.begin(), ports_.end(), [&](const StationPort& port) { return port.location == location; });
+    if (!location.empty() && !known) ports_.push_back({location, static_cast<int>(ports_.size()) + 1});
+}
+
+void StationModel::ExpectPorts(const std::vector<std::string>& locations) {
+    for (const std::string& location : locations) AddPort(location);
+}
+
 void StationModel::SeeBus(const std::vector<BusPrinter>& attached, const StationTime& now) {
+    // New ports are numbered in port order: a hub's ports come out as they sit.
+    std::vector<std::string> locations;
+    for (const BusPrinter& printer : attached) locations.push_back(printer.location);
+    std::sort(locations.begin(), locations.end(), [](const std::string& a, const std::string& b) {
+        return d2xx::ParseLocation(a).value_or(0) < d2xx::ParseLocation(b).value_or(0);
+    });
+    for (const std::string& location : locations) AddPort(location);
     NoteSharedSerials(attached);
     std::vector<bool> listed(printers_.size(), false);
     std::map<std::string, std::size_t> notAimable;  // by serial: printers no port tells apart

@@ -97,6 +97,12 @@ struct StationNotice {
 // "not-aimable": the JSON event names.
 const char* NoticeId(StationNotice::Kind kind);
 
+// A USB port the station has seen a card printer on, or was asked to serve: a window's tile.
+struct StationPort {
+    std::string location;
+    int slot = 0;  // 1, 2, ...: the ports asked for in their order, then each one as first seen
+};
+
 struct StationCounts {
     std::size_t passed = 0;   // attempts that passed
     std::size_t failed = 0;   // attempts that failed
@@ -125,7 +131,11 @@ public:
     // A new attempt for a printer that failed and is still attached; false for any other.
     bool Retry(std::size_t printer);
 
+    // The ports asked for (--location), shown before a printer arrives on them.
+    void ExpectPorts(const std::vector<std::string>& locations);
+
     const std::vector<StationPrinter>& Printers() const { return printers_; }
+    const std::vector<StationPort>& Ports() const { return ports_; }
     const std::vector<AttemptRecord>& Records() const { return records_; }
     StationCounts Counts() const;
     bool Starting() const { return starting_ && !CountReached(); }
@@ -146,7 +156,10 @@ private:
 
     const StationRules rules_;
     const std::set<std::string> passedEarlier_;
+    void AddPort(const std::string& location);
+
     std::vector<StationPrinter> printers_;
+    std::vector<StationPort> ports_;
     std::vector<AttemptRecord> records_;
     std::set<std::string> sharedSerials_;   // seen on two printers at once: a port tells them apart
     std::set<std::string> notAimableSaid_;  // serials already said to be unaimable

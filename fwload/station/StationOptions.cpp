@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "EndHooks.h"
 #include "LocationId.h"
 #include "VisibleText.h"
 
@@ -57,6 +58,15 @@ void AddStationOptions(CLI::App& app, StationOptions& options, bool firmwareRequ
         ->type_name("FILE");
     app.add_option("--csv", options.csv, "write every attempt to FILE as CSV at the end")->type_name("FILE");
     app.add_option("--junit", options.junit, "write a JUnit XML report to FILE at the end")->type_name("FILE");
+    app.add_option("--on-end", options.onEnd,
+                   "after each attempt's record is kept, run COMMAND (split at blanks, quotes keep a word whole; "
+                   "no shell) with the record as a JSON line on its standard input and SERIAL, LOCATION, OUTCOME "
+                   "and EXIT_CODE in its environment: for stack lights, label printers, a manufacturing system")
+        ->type_name("COMMAND");
+    app.add_option("--on-end-timeout", options.onEndTimeout,
+                   "seconds the --on-end command may take before it is ended (default 30)")
+        ->check(CLI::PositiveNumber)
+        ->type_name("SECONDS");
 }
 
 std::optional<std::string> CheckStationOptions(StationOptions& options) {
@@ -66,6 +76,7 @@ std::optional<std::string> CheckStationOptions(StationOptions& options) {
         if (!id) return "--location: \"" + VisibleText(text) + "\" is not a USB port path such as 1-2.3";
         options.locationIds.push_back(*id);
     }
+    if (!options.onEnd.empty() && SplitCommand(options.onEnd).empty()) return std::string("--on-end: no command given");
     if (options.displaySetUp && options.noDisplaySetUp) {
         return std::string("--display-setup and --no-display-setup cannot be combined");
     }

@@ -35,8 +35,16 @@ std::vector<std::string> WorkerArguments(const WorkerSetup& setup, const Station
 }
 
 StationRunner::StationRunner(StationModel& model, WorkerSetup setup, std::vector<std::uint32_t> ports, StationLog& log,
-                             const StationJob& job, Listener& listener)
-    : model_(model), setup_(std::move(setup)), ports_(std::move(ports)), log_(log), job_(job), listener_(listener) {}
+                             const StationJob& job, EndHooks& hooks, Listener& listener)
+    : model_(model),
+      setup_(std::move(setup)),
+      ports_(std::move(ports)),
+      log_(log),
+      job_(job),
+      hooks_(hooks),
+      listener_(listener) {}
+
+std::size_t StationRunner::HooksRunning() const { return hooks_.Running(); }
 
 StationRunner::~StationRunner() = default;
 
@@ -68,6 +76,7 @@ void StationRunner::Poll(const StationTime& now) {
     std::vector<std::size_t> running;
     for (const auto& entry : workers_) running.push_back(entry.first);
     for (std::size_t printer : running) Collect(printer, *workers_.at(printer), now);
+    for (const std::string& failure : hooks_.Poll(now.steady)) listener_.HookFailed(failure);
     ForwardNotices();
 }
 
@@ -121,6 +130,10 @@ void StationRunner::End(std::size_t printer, const RunOutcome& outcome, const St
         listener_.RecordFailed(problem);
     }
     listener_.Ended(printer, record);
+    if (hooks_.Enabled()) {
+        const std::string failure = hooks_.Start(job_, record, now.steady);
+        if (!failure.empty()) listener_.HookFailed(failure);
+    }
 }
 
 void StationRunner::Wait(int milliseconds, const StationTime& now) const {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "EndHooks.h"
 #include "StationModel.h"
 #include "StationRecords.h"
 
@@ -49,12 +50,15 @@ public:
         virtual void Ended(std::size_t /*printer*/, const AttemptRecord& /*record*/) {}
         // The record could not be kept: no attempt starts from now on.
         virtual void RecordFailed(const std::string& /*problem*/) {}
+        // The --on-end command failed (the station goes on).
+        virtual void HookFailed(const std::string& /*problem*/) {}
     };
 
     // ports: only the card printers on these ports (none: every one). log: where records go (may be
-    // closed: no log). The model, log, job and listener must outlive the runner.
+    // closed: no log). hooks: run after each record (may have no command). The model, log, job,
+    // hooks and listener must outlive the runner.
     StationRunner(StationModel& model, WorkerSetup setup, std::vector<std::uint32_t> ports, StationLog& log,
-                  const StationJob& job, Listener& listener);
+                  const StationJob& job, EndHooks& hooks, Listener& listener);
     ~StationRunner();  // a worker still running is left to end on its own
     StationRunner(const StationRunner&) = delete;
     StationRunner& operator=(const StationRunner&) = delete;
@@ -69,8 +73,8 @@ public:
     bool Stopping() const { return stopping_; }
     // Why a record could not be kept on disk; empty while every one was.
     const std::string& RecordProblem() const { return recordProblem_; }
-    // The workers' process ids, for a view that says which are still at work.
-    std::size_t WorkersRunning() const { return workers_.size(); }
+    // --on-end commands still at work (a station ends once they have, or their time is up).
+    std::size_t HooksRunning() const;
 
 private:
     struct Worker;
@@ -85,6 +89,7 @@ private:
     const std::vector<std::uint32_t> ports_;
     StationLog& log_;
     const StationJob& job_;
+    EndHooks& hooks_;
     Listener& listener_;
     std::map<std::size_t, std::unique_ptr<Worker>> workers_;  // by printer
     std::chrono::steady_clock::time_point nextList_{};

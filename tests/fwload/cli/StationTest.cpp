@@ -390,4 +390,42 @@ TEST_F(Station, EachRecordIsOnTheDiskBeforeItsOutcomeIsShown) {
     EXPECT_EQ(syncs, 4);
 }
 
+// The line's own command after each attempt: its record on the disk already, the record on the
+// command's standard input and its printer in its environment; its failure told, never fatal.
+TEST_F(Station, RunsTheLinesCommandAfterEachRecordIsKept) {
+    const std::string out = dir.File("hook.out");
+    const std::string log = dir.File("log.jsonl");
+    // A lamp that notes whether its record is in the log yet, and what it was told.
+    const std::string lamp = dir.Write("lamp.sh", "read -r record\n"
+                                                  "grep -c \"\\\"serial\\\":\\\"$SERIAL\\\"\" \"$1\" >> \"$2\"\n"
+                                                  "echo \"$SERIAL $LOCATION $OUTCOME $EXIT_CODE $(echo \"$record\" | "
+                                                  "grep -o '\"outcome\":\"[a-z]*\"')\" >> \"$2\"\n");
+    const struct {
+        const char* name;
+        std::string command;
+        std::vector<std::string> wrote;  // the lines the command wrote, sorted
+        std::string err;
+    } cases[] = {
+        {"a lamp for each printer", "sh '" + lamp + "' '" + log + "' '" + out + "'",
+         {"1", "1", "FWSIM1000 1-1 complete 0 \"outcome\":\"complete\"", "FWSIM1001 1-2 failed 1 \"outcome\":\"failed\""}, ""},
+        {"a lamp that is not there", "sh -c 'echo no lamp >&2; exit 5'", {},
+         "fwload-cli: the --on-end command (sh -c 'echo no lamp >&2; exit 5') for FWSIM1000 at 1-1 ended with exit code 5: no lamp\n"
+         "fwload-cli: the --on-end command (sh -c 'echo no lamp >&2; exit 5') for FWSIM1001 at 1-2 ended with exit code 5: no lamp\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::remove(log.c_str());
+        std::remove(out.c_str());
+        json = false;
+        const ProcessResult result = Run(2, "FWSIM1001@nak:poll", {"--count", "2", "--parallel", "1", "--on-end", c.command});
+        EXPECT_EQ(result.exitCode, 1) << result.err;  // the refusal, whatever the command did
+        std::vector<std::string> wrote;
+        std::istringstream lines(ReadWholeFile(out));
+        for (std::string line; std::getline(lines, line);) wrote.push_back(line);
+        std::sort(wrote.begin(), wrote.end());
+        EXPECT_EQ(wrote, c.wrote);
+        EXPECT_EQ(result.err, c.err);
+    }
+}
+
 }  // namespace
