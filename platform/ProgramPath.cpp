@@ -23,6 +23,14 @@ char PathSeparator() {
 #endif
 }
 
+std::string ProgramBeside(const std::string& name) {
+#if defined(_WIN32)
+    return ProgramDirectory() + name + ".exe";
+#else
+    return ProgramDirectory() + name;
+#endif
+}
+
 std::string SettingsFileName(const std::string& programPath) {
     std::size_t nameStart = 0;
     for (std::size_t i = programPath.size(); i > 0; --i) {

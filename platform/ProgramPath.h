@@ -18,4 +18,8 @@ std::string SettingsFileName(const std::string& programPath);
 // The platform's path separator ('\\' on Windows, '/' elsewhere).
 char PathSeparator();
 
+// Another program of the suite beside the running one: "fwload-cli" is fwload-cli, or fwload-cli.exe
+// on Windows, in the running program's folder.
+std::string ProgramBeside(const std::string& name);
+
 }  // namespace platform

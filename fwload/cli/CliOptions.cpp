@@ -131,19 +131,6 @@ int EndEarly(bool json, const std::string& outcome, const std::string& message, 
     return exitCode;
 }
 
-// What is missing, and where to get it.
-std::string DriverMissingText() {
-#if defined(_WIN32)
-    const char* remedy = "install FTDI's D2XX driver package, which brings it";
-#else
-    // True whether the package comes from the suite's apt repository or as a .deb file.
-    const char* remedy = "install the cardprinter-suite-d2xx package (from the suite's apt repository, or its .deb "
-                         "file with apt install ./cardprinter-suite-d2xx_*.deb), or FTDI's own libftd2xx.so";
-#endif
-    return std::string("the FTDI D2XX driver library (") + platform::NativeLibraryName("ftd2xx.dll") +
-           ") was not found; " + remedy;
-}
-
 std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOptions& options, std::ostream& out,
                                    std::ostream& err) {
     CLI::App app{"", "fwload-cli"};

@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 
+#include "D2xxDevices.h"
 #include "RunEvents.h"
 
 
@@ -56,5 +57,3 @@ std::string ShownLines(const std::string& text);
 int EndEarly(bool json, const std::string& outcome, const std::string& message, int exitCode,
              const nlohmann::json& fields = nlohmann::json::object());
 
-// The D2XX library is missing: what it is, and where to get it.
-std::string DriverMissingText();

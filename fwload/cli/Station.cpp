@@ -5,19 +5,16 @@
 #include <chrono>
 #include <iostream>
 
-#include "ChildProcess.h"
 #include "CliOptions.h"
 #include "D2XX_Dyn.h"
 #include "EndHooks.h"
-#include "FirmwareFacts.h"
 #include "ProgramPath.h"
 #include "StationModel.h"
 #include "StationOptions.h"
-#include "StationRecords.h"
 #include "StationRunner.h"
+#include "StationStart.h"
 #include "StationView.h"
 #include "StopRequests.h"
-#include "SuiteVersion.h"
 #include "Terminal.h"
 #include "TerminalHost.h"
 
@@ -29,14 +26,6 @@ StationView::Mode ChooseMode(bool json) {
     if (json) return StationView::Mode::Json;
     if (!platform::IsTerminal(stdout)) return StationView::Mode::Plain;
     return platform::EnableTerminalEscapes(stdout) ? StationView::Mode::Rows : StationView::Mode::Plain;
-}
-
-// Writes a report whole, or says why it could not be.
-void WriteReport(StationView& view, const std::string& path, const std::string& contents) {
-    std::string reason;
-    if (!path.empty() && !platform::ReplaceFile(path, contents, reason)) {
-        view.Warn("report-failed", path + ": could not be written (" + reason + ")");
-    }
 }
 
 }  // namespace
@@ -64,46 +53,23 @@ int RunStation(int argc, const char* const argv[]) {
     if (const std::optional<std::string> problem = CheckStationOptions(options)) {
         return EndEarly(json, "bad-input", *problem, kExitBadInput);
     }
-    const std::string ini = options.ini.empty() ? platform::ProgramDirectory() + "fwload.ini" : options.ini;
-    FirmwareFacts facts;
-    if (const std::optional<std::string> problem = FirmwareProblem(options.firmware, facts)) {
-        return EndEarly(json, "bad-input", *problem, kExitBadInput);
-    }
-    if (const std::optional<std::string> problem = PinnedSha256Problem(options.firmware, facts, options.sha256)) {
-        return EndEarly(json, "bad-input", *problem, kExitBadInput, {{"sha256", facts.sha256}});
-    }
-    std::string problem;
-    const std::optional<std::string> model = ResolveModel(ini, options.model, problem);
-    if (!model) return EndEarly(json, "bad-input", problem, kExitBadInput);
-
-    const StationJob job{platform::HostName(), options.operatorName, SUITE_VERSION, options.firmware, facts.size,
-                         facts.image.byteSum,  facts.sha256,         *model,        options.fast ? "fast" : "standard"};
-    // The log is the station's memory, and must take records before any printer is flashed.
-    StationMemory memory;
+    // The workers are the fwload-cli that this is: the one of the program's own folder.
     StationLog log;
-    if (!options.log.empty()) {
-        memory = ReadStationMemory(options.log, facts.sha256);
-        if (!log.Open(options.log, memory.endsMidLine, problem)) {
-            return EndEarly(json, "bad-input", problem + " (the log must take a record per attempt)", kExitBadInput);
-        }
-    }
+    std::string problem;
+    int exitCode = kExitBadInput;
+    nlohmann::json fields;
+    const std::optional<StationStart> start = PrepareStation(options, platform::ProgramPath(), log, problem, exitCode, fields);
+    if (!start) return EndEarly(json, "bad-input", problem, exitCode, fields);
     if (!LoadD2XXLibrary()) return EndEarly(json, "no-driver", DriverMissingText(), kExitNoPrinter);
     platform::CatchStopRequests(&TerminalHost::Interrupt);
 
-    StationRules rules;
-    rules.again = options.again;
-    rules.parallel = options.parallel;
-    rules.count = options.count;
-    rules.restartTimeout = std::chrono::seconds(options.restartTimeout);
-    rules.fileSize = facts.size;
-    StationModel station(rules, memory.passed);
-    StationView view(ChooseMode(json), station, job, std::chrono::steady_clock::now());
-    const WorkerSetup setup{platform::ProgramPath(), options.firmware, *model, ini, facts.sha256, options.restartTimeout,
-                            options.fast, options.displaySetUp};
+    StationModel station(start->rules, start->memory.passed);
+    station.ExpectPorts(options.locations);
+    StationView view(ChooseMode(json), station, start->job, std::chrono::steady_clock::now());
     EndHooks hooks(options.onEnd, std::chrono::seconds(options.onEndTimeout));
-    StationRunner runner(station, setup, options.locationIds, log, job, hooks, view);
+    StationRunner runner(station, start->setup, options.locationIds, log, start->job, hooks, view);
     view.Begin();
-    for (const std::string& line : memory.problems) view.Warn("log-problem", line);
+    for (const std::string& line : start->memory.problems) view.Warn("log-problem", line);
 
     int interrupts = TerminalHost::InterruptCount();
     const auto started = std::chrono::steady_clock::now();
@@ -120,12 +86,13 @@ int RunStation(int argc, const char* const argv[]) {
     }
     view.Draw(true, runner.Stopping());
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    WriteReport(view, options.csv, CsvReport(job, station.Records()));
-    WriteReport(view, options.junit, JUnitReport(job, station.Records(), seconds));
+    for (const std::string& failure : WriteStationReports(options, start->job, station, seconds)) {
+        view.Warn("report-failed", failure);
+    }
     UnloadD2XXLibrary();
 
     const StationCounts counts = station.Counts();
-    const int exitCode = runner.Stopping()                 ? 128 + TerminalHost::StopSignal()
+    exitCode = runner.Stopping()                 ? 128 + TerminalHost::StopSignal()
                          : !runner.RecordProblem().empty() ? kExitBadInput
                          : counts.failed > 0               ? kExitFailed
                                                            : kExitComplete;

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "D2XX_Dyn.h"
+#include "DynamicLibrary.h"
 
 bool ListD2xxDevices(std::vector<D2xxDevice>& devices) {
     devices.clear();
@@ -36,4 +37,17 @@ std::vector<D2xxDevice> CardPrinters(const std::vector<D2xxDevice>& devices) {
     std::copy_if(devices.begin(), devices.end(), std::back_inserter(printers),
                  [](const D2xxDevice& device) { return device.cardPrinter; });
     return printers;
+}
+
+// What is missing, and where to get it.
+std::string DriverMissingText() {
+#if defined(_WIN32)
+    const char* remedy = "install FTDI's D2XX driver package, which brings it";
+#else
+    // True whether the package comes from the suite's apt repository or as a .deb file.
+    const char* remedy = "install the cardprinter-suite-d2xx package (from the suite's apt repository, or its .deb "
+                         "file with apt install ./cardprinter-suite-d2xx_*.deb), or FTDI's own libftd2xx.so";
+#endif
+    return std::string("the FTDI D2XX driver library (") + platform::NativeLibraryName("ftd2xx.dll") +
+           ") was not found; " + remedy;
 }

@@ -20,3 +20,6 @@ bool ListD2xxDevices(std::vector<D2xxDevice>& devices);
 
 // The devices that are card printers.
 std::vector<D2xxDevice> CardPrinters(const std::vector<D2xxDevice>& devices);
+
+// The D2XX library is missing: what it is, and where to get it.
+std::string DriverMissingText();
