@@ -103,6 +103,9 @@ TEST(GuiPrograms, TellTheirVersionAndWithoutADisplaySaySoAndExitWith1) {
         {RIBBONSENSE_PATH,
          "ribbonsense: no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is "
          "set)\n"},
+        {FWLOAD_STATION_PATH,
+         "fwload-station: no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+         "fwload-cli station flashes the same way in a terminal\n"},
     };
     ProcessOptions options;
     options.unset = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
