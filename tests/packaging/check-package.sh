@@ -35,7 +35,7 @@ for deb in "$work"/out/*.deb; do
 done
 
 # The programs and their settings file live together; bin/ holds links to them.
-for program in fwload fwload-cli sensorpos ribboncap ribbonsense; do
+for program in fwload fwload-station fwload-cli sensorpos ribboncap ribbonsense; do
     [[ -x "$work/root/usr/lib/cardprinter-suite/$program" ]] || fail "$program is not installed"
     [[ -L "$work/root/usr/bin/$program" ]] || fail "bin/$program is not a link"
     [[ -f "$work/root/usr/share/applications/$program.desktop" || $program == fwload-cli ]] || fail "no desktop entry for $program"
@@ -43,7 +43,7 @@ done
 [[ "$(readlink "$work/root/usr/lib/cardprinter-suite/fwload.ini")" == /etc/cardprinter-suite/fwload.ini ]] ||
     fail "fwload.ini beside the programs is not a link to the one under /etc"
 [[ -f "$work/root/etc/cardprinter-suite/fwload.ini" ]] || fail "no fwload.ini under /etc"
-for program in fwload fwload-cli sensorpos ribboncap ribbonsense; do
+for program in fwload fwload-station fwload-cli sensorpos ribboncap ribbonsense; do
     [[ -f "$work/root/usr/share/man/man1/$program.1.gz" ]] || fail "no man page for $program"
 done
 # The main package never carries the virtual printer.

@@ -8,6 +8,7 @@
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,12 +18,8 @@
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <csignal>
 #include <cmath>
 
-#include "D2XX_Dyn.h"
-#include "D2xxDevices.h"
-#include "Durations.h"
 #include "MessageBox.h"
 #include "ProgramPath.h"
 #include "Terminal.h"
@@ -39,8 +36,6 @@ std::string Utf8(const QString& text) { return text.toUtf8().toStdString(); }
 // What a device or a file hands us, made safe to show.
 QString Shown(const std::string& system) { return Text(VisibleText(platform::SystemTextToUtf8(system))); }
 
-StationTime Now() { return {std::chrono::steady_clock::now(), std::chrono::system_clock::now()}; }
-
 void ShowError(const std::string& text) {
     platform::ShowMessageBox(platform::MessageBoxRequest{kStationCaption, text, platform::MessageIcon::Error, false, false});
 }
@@ -56,8 +51,22 @@ int ColumnsFor(std::size_t tiles) {
 
 }  // namespace
 
+namespace {
+
+// The worker program the services name, else the fwload-cli beside this program.
+std::string Worker(const StationWindowServices& services) {
+    return services.workerProgram.empty() ? platform::ProgramBeside("fwload-cli") : services.workerProgram;
+}
+
+}  // namespace
+
 StationWindow::StationWindow(StationOptions options, StationWindowServices services, QWidget* parent)
-    : QWidget(parent), options_(std::move(options)), services_(std::move(services)), locked_(!options_.sha256.empty()) {
+    : QWidget(parent),
+      options_(std::move(options)),
+      services_(std::move(services)),
+      locked_(!options_.sha256.empty()),
+      controller_(Worker(services_)) {
+    controller_.onEvent = [this](const std::string& line) { Say(line); };
     if (!services_.browseForFile) {
         services_.browseForFile = [](QWidget* owner) {
             return QFileDialog::getOpenFileName(owner, "Firmware file", QString(), "Firmware files (*.bin);;All files (*)");
@@ -69,8 +78,8 @@ StationWindow::StationWindow(StationOptions options, StationWindowServices servi
                                          QMessageBox::No) == QMessageBox::Yes;
         };
     }
-    if (services_.workerProgram.empty()) services_.workerProgram = platform::ProgramBeside("fwload-cli");
     setWindowTitle(kStationCaption);
+    setWindowIcon(QIcon(":/fwload-station/icon128.png"));
     resize(1280, 800);
     pages_ = new QStackedWidget(this);
     pages_->addWidget(BuildSetUp());
@@ -85,10 +94,7 @@ StationWindow::StationWindow(StationOptions options, StationWindowServices servi
     CheckFile();
 }
 
-StationWindow::~StationWindow() {
-    // Runs still under way go on to their end in their own processes; only the records stay behind.
-    if (runner_ != nullptr) UnloadD2XXLibrary();
-}
+StationWindow::~StationWindow() = default;
 
 QWidget* StationWindow::BuildSetUp() {
     auto* page = new QWidget(this);
@@ -168,9 +174,23 @@ QWidget* StationWindow::BuildStation() {
     layout->addWidget(tileArea, 1);
     layout->addLayout(bottom);
     layout->addWidget(events);
-    connect(retry, &QPushButton::clicked, this, [this] { RetrySelected(); });
-    connect(stopAll, &QPushButton::clicked, this, [this] { StopAll(); });
-    connect(changeJob, &QPushButton::clicked, this, [this] { ChangeJob(); });
+    connect(retry, &QPushButton::clicked, this, [this] {
+        controller_.Retry(selected_);
+        Poll();
+    });
+    connect(stopAll, &QPushButton::clicked, this, [this] {
+        controller_.StopAll();
+        Poll();
+    });
+    connect(changeJob, &QPushButton::clicked, this, [this] {
+        controller_.ChangeJob();
+        LayOutTiles(0);
+        selected_ = -1;
+        timer_->stop();
+        pages_->setCurrentIndex(0);
+        FillModels();
+        CheckFile();
+    });
     return page;
 }
 
@@ -207,47 +227,18 @@ void StationWindow::CheckFile() {
 }
 
 bool StationWindow::StartStation() {
-    if (runner_ != nullptr) return true;
+    if (controller_.Started()) return true;
     if (model->currentIndex() >= 0) options_.model = Utf8(model->currentData().toString());
     options_.firmware = Utf8(file->text());
     options_.operatorName = Utf8(operatorName->text());
-    if (const std::optional<std::string> problem = CheckStationOptions(options_)) {
-        ShowError(*problem);
-        return false;
-    }
-    log_ = std::make_unique<StationLog>();
-    std::string problem;
-    int exitCode = 0;
-    nlohmann::json fields;
-    std::optional<StationStart> prepared = PrepareStation(options_, services_.workerProgram, *log_, problem, exitCode, fields);
-    if (!prepared) {
+    const std::string problem = controller_.Start(options_);
+    if (!problem.empty()) {
         ShowError(problem);
         return false;
     }
-    if (!LoadD2XXLibrary()) {
-        ShowError(DriverMissingText());
-        return false;
-    }
-    start_ = std::make_unique<StationStart>(std::move(*prepared));
-    station_ = std::make_unique<StationModel>(start_->rules, start_->memory.passed);
-    station_->ExpectPorts(options_.locations);
-    hooks_ = std::make_unique<EndHooks>(options_.onEnd, std::chrono::seconds(options_.onEndTimeout));
-    StationRunner::Listener& listener = *this;
-    runner_ = std::make_unique<StationRunner>(*station_, start_->setup, options_.locationIds, *log_, start_->job, *hooks_,
-                                              listener);
-    const StationJob& theJob = start_->job;
-    job->setText(QString("%1     %2     %3 bytes     byte sum %4     %5%6")
-                     .arg(Shown(theJob.model), Shown(theJob.file), Text(FormatWithThousands(theJob.size)),
-                          Text(Hex4(theJob.byteSum)), Text(theJob.mode),
-                          theJob.operatorName.empty() ? QString() : "     operator " + Shown(theJob.operatorName)));
-    sha256->setText("SHA-256 " + Text(theJob.sha256.substr(0, 16)) + "\u2026");
-    sha256->setToolTip("SHA-256 " + Text(theJob.sha256));
-    for (const std::string& line : start_->memory.problems) Say(Shown(line));
-    if (!start_->memory.passed.empty()) {
-        Say(QString("The log remembers %1 printers that passed with this firmware.").arg(start_->memory.passed.size()));
-    }
-    finished_ = false;
-    started_ = std::chrono::steady_clock::now();
+    job->setText(Text(controller_.JobLine()));
+    sha256->setText(Text(controller_.ShortSha256()));
+    sha256->setToolTip(Text(controller_.Sha256()));
     pages_->setCurrentIndex(1);
     timer_->start();
     Poll();
@@ -278,89 +269,36 @@ void StationWindow::Select(int index) {
     if (selected_ >= 0 && selected_ < static_cast<int>(tiles.size())) tiles[static_cast<std::size_t>(selected_)]->SetSelected(false);
     selected_ = index;
     tiles[static_cast<std::size_t>(index)]->SetSelected(true);
-    retry->setEnabled(tiles[static_cast<std::size_t>(index)]->Tile().retryable && station_ != nullptr && station_->Starting());
+    ShowButtons();
+}
+
+void StationWindow::ShowButtons() {
+    retry->setEnabled(controller_.CanRetry(selected_));
+    stopAll->setEnabled(controller_.CanStopAll());
+    changeJob->setEnabled(controller_.CanChangeJob());
 }
 
 void StationWindow::Poll() {
-    if (runner_ == nullptr) return;
-    const StationTime now = Now();
-    runner_->Poll(now);
-    const std::vector<StationTile> looks = StationTiles(*station_, now.steady);
+    controller_.Poll();
+    const std::vector<StationTile>& looks = controller_.Tiles();
     if (looks.size() != tiles.size()) LayOutTiles(looks.size());
     for (std::size_t i = 0; i < looks.size(); ++i) tiles[i]->SetTile(looks[i]);
-    const StationTally counts = Tally(*station_, now.wall);
-    tally->setText(Text(TallyText(counts)) + (runner_->Stopping() && counts.running > 0 ? "   stopping" : ""));
-    const bool busy = counts.running > 0;
-    stopAll->setEnabled(!runner_->Stopping() && (busy || station_->Starting()));
-    changeJob->setEnabled(!busy && runner_->HooksRunning() == 0);
-    Select(selected_);
-    if (station_->Finished() && runner_->HooksRunning() == 0 && !finished_) Finish();
-    if (closing_ && finished_) close();
-}
-
-void StationWindow::Finish() {
-    finished_ = true;
-    timer_->stop();
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
-    for (const std::string& problem : WriteStationReports(options_, start_->job, *station_, seconds)) Say(Shown(problem));
-    const StationCounts counts = station_->Counts();
-    Say(QString("Done: %1 passed, %2 failed%3.")
-            .arg(counts.passed)
-            .arg(counts.failed)
-            .arg(runner_->Stopping() ? "; stopped by hand" : !runner_->RecordProblem().empty() ? "; a record could not be kept" : ""));
-    stopAll->setEnabled(false);
-    retry->setEnabled(false);
-}
-
-void StationWindow::RetrySelected() {
-    if (station_ == nullptr || selected_ < 0 || selected_ >= static_cast<int>(tiles.size())) return;
-    const StationTile& tile = tiles[static_cast<std::size_t>(selected_)]->Tile();
-    if (!tile.retryable || !tile.printer || !station_->Retry(*tile.printer)) return;
-    Say("Retry: " + Text(tile.serial) + " at " + Text(tile.location));
-    Poll();
-}
-
-void StationWindow::StopAll() {
-    if (runner_ == nullptr || runner_->Stopping()) return;
-    Say("Stop all: every run stops as soon as it may (the write to memory first).");
-    runner_->StopAll(SIGINT);
-    Poll();
-}
-
-void StationWindow::ChangeJob() {
-    if (runner_ == nullptr || station_->Counts().running > 0) return;
-    if (!finished_) Finish();
-    runner_.reset();
-    hooks_.reset();
-    station_.reset();
-    start_.reset();
-    log_.reset();
-    UnloadD2XXLibrary();
-    LayOutTiles(0);
-    selected_ = -1;
-    pages_->setCurrentIndex(0);
-    FillModels();
-    CheckFile();
+    tally->setText(Text(controller_.Tally()));
+    ShowButtons();
+    if (controller_.Finished()) timer_->stop();
+    if (controller_.ShouldClose()) close();
 }
 
 void StationWindow::closeEvent(QCloseEvent* event) {
-    if (runner_ == nullptr || finished_) {
-        event->accept();
-        return;
+    switch (controller_.CloseRequested()) {
+        case StationController::Closing::Close: event->accept(); return;
+        case StationController::Closing::Wait: event->ignore(); return;
+        case StationController::Closing::Ask: break;
     }
     event->ignore();
-    if (closing_) return;  // closes once the runs under way have ended
-    const std::size_t running = station_->Counts().running;
-    if (running == 0) {
-        runner_->StopAll(SIGINT);
-        closing_ = true;
-        Poll();
-        return;
-    }
-    const QString question = running == 1 ? "Stop 1 download and close?" : QString("Stop %1 downloads and close?").arg(running);
-    if (!services_.confirm(this, question)) return;
-    closing_ = true;
-    StopAll();
+    if (!services_.confirm(this, Text(controller_.CloseQuestion()))) return;
+    controller_.CloseConfirmed();
+    Poll();
 }
 
 void StationWindow::keyPressEvent(QKeyEvent* event) {
@@ -371,36 +309,14 @@ void StationWindow::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Up: Select(selected_ - columns); return;
         case Qt::Key_Down: Select(selected_ + columns); return;
         case Qt::Key_Return:
-        case Qt::Key_Enter: RetrySelected(); return;
+        case Qt::Key_Enter:
+            controller_.Retry(selected_);
+            Poll();
+            return;
         default: QWidget::keyPressEvent(event);
     }
 }
 
-void StationWindow::Say(const QString& line) {
-    events->appendPlainText(QDateTime::currentDateTime().toString("HH:mm:ss") + "  " + line);
+void StationWindow::Say(const std::string& line) {
+    events->appendPlainText(QDateTime::currentDateTime().toString("HH:mm:ss") + "  " + Text(line));
 }
-
-void StationWindow::Noticed(const StationNotice& notice) {
-    using Kind = StationNotice::Kind;
-    if (notice.kind == Kind::Attached || notice.kind == Kind::Removed || notice.kind == Kind::Restarting ||
-        notice.kind == Kind::Restarted) {
-        return;  // the tiles show these
-    }
-    const bool aboutOne = notice.printer < station_->Printers().size();
-    const QString who = aboutOne ? Shown(station_->Printers()[notice.printer].serial) + " at " +
-                                       Text(station_->Printers()[notice.printer].location) + ": "
-                                 : QString();
-    Say(who + Shown(notice.text));
-}
-
-void StationWindow::Ended(std::size_t printer, const AttemptRecord& record) {
-    const StationPrinter& which = station_->Printers()[printer];
-    Say(Shown(which.serial) + " at " + Text(which.location) + ": " + (record.Passed() ? "passed" : "failed") + ", " +
-        Text(MinutesSeconds(static_cast<double>(record.durationMs) / 1000.0)) + ": " + Shown(record.message));
-}
-
-void StationWindow::RecordFailed(const std::string& problem) {
-    Say(Shown(problem) + ": the record could not be kept, so no further printer is flashed");
-}
-
-void StationWindow::HookFailed(const std::string& problem) { Say(Shown(problem)); }

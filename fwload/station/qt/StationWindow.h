@@ -12,9 +12,8 @@
 #include <memory>
 #include <vector>
 
+#include "StationController.h"
 #include "StationOptions.h"
-#include "StationRunner.h"
-#include "StationStart.h"
 #include "TileWidget.h"
 
 class QComboBox;
@@ -26,8 +25,6 @@ class QPushButton;
 class QStackedWidget;
 class QTimer;
 
-inline constexpr char kStationCaption[] = "Card Printer Flashing Station";
-
 // What the window takes from its surroundings; the defaults are the real ones.
 struct StationWindowServices {
     std::function<QString(QWidget*)> browseForFile;                 // default: a file dialog for *.bin
@@ -35,7 +32,7 @@ struct StationWindowServices {
     std::string workerProgram;                                        // default: fwload-cli beside the program
 };
 
-class StationWindow : public QWidget, private StationRunner::Listener {
+class StationWindow : public QWidget {
 public:
     explicit StationWindow(StationOptions options, StationWindowServices services = {}, QWidget* parent = nullptr);
     ~StationWindow() override;
@@ -62,14 +59,9 @@ public:
     // Starts the station with the set-up's choices, as the Start button does; false (having said
     // why in a box) when it cannot start.
     bool StartStation();
-    // The timer's tick: the runner's poll, then the tiles, tallies and buttons.
+    // The timer's tick: the station's poll, then the tiles, tallies and buttons.
     void Poll();
-    // Retry of the selected tile, as the button and Enter do.
-    void RetrySelected();
-    // Stop all, as the button does: every run stops as a single run stops.
-    void StopAll();
-    bool Running() const { return runner_ != nullptr; }
-    const StationModel* Model() const { return station_.get(); }
+    const StationModel* Model() const { return controller_.Model(); }
     int Selected() const { return selected_; }
 
 protected:
@@ -77,35 +69,21 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void Noticed(const StationNotice& notice) override;
-    void Ended(std::size_t printer, const AttemptRecord& record) override;
-    void RecordFailed(const std::string& problem) override;
-    void HookFailed(const std::string& problem) override;
-
     QWidget* BuildSetUp();
     QWidget* BuildStation();
     void FillModels();
     void CheckFile();  // the facts of the file chosen, and whether Start may be pressed
-    void Say(const QString& line);
+    void Say(const std::string& line);
     void Select(int index);
     void LayOutTiles(std::size_t count);
-    void Finish();  // the reports, once nothing runs any more
-    void ChangeJob();
+    void ShowButtons();
 
     StationOptions options_;
     StationWindowServices services_;
     const bool locked_;  // --sha256: the job is the one the line released
+    StationController controller_;
     QStackedWidget* pages_;
     QGridLayout* grid_;
     QTimer* timer_;
     int selected_ = -1;
-    bool closing_ = false;
-    bool finished_ = false;
-    std::chrono::steady_clock::time_point started_{};
-
-    std::unique_ptr<StationLog> log_;
-    std::unique_ptr<EndHooks> hooks_;
-    std::unique_ptr<StationStart> start_;
-    std::unique_ptr<StationModel> station_;
-    std::unique_ptr<StationRunner> runner_;
 };
