@@ -77,6 +77,6 @@ private:
 // Replaces the file's contents whole: they are written beside it under a temporary name, synced,
 // then renamed into place, so that a reader or a power cut finds the old file or the new one,
 // never half of one. False with the system's reason (the old file is then untouched).
-bool ReplaceFile(const std::string& path, const std::string& contents, std::string& errorText);
+bool ReplaceFileWhole(const std::string& path, const std::string& contents, std::string& errorText);
 
 }  // namespace platform

@@ -188,7 +188,7 @@ void RecordFile::Close() {
     handle_ = -1;
 }
 
-bool ReplaceFile(const std::string& path, const std::string& contents, std::string& errorText) {
+bool ReplaceFileWhole(const std::string& path, const std::string& contents, std::string& errorText) {
     const std::string temporary = path + ".tmp-" + std::to_string(static_cast<long>(getpid()));
     const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {

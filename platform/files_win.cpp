@@ -167,7 +167,7 @@ void RecordFile::Close() {
     handle_ = -1;
 }
 
-bool ReplaceFile(const std::string& path, const std::string& contents, std::string& errorText) {
+bool ReplaceFileWhole(const std::string& path, const std::string& contents, std::string& errorText) {
     const std::string temporary = path + ".tmp-" + std::to_string(GetCurrentProcessId());
     const HANDLE file =
         CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

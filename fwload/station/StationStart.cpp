@@ -49,7 +49,7 @@ std::vector<std::string> WriteStationReports(const StationOptions& options, cons
     std::vector<std::string> problems;
     const auto write = [&](const std::string& path, const std::string& contents) {
         std::string reason;
-        if (!path.empty() && !platform::ReplaceFile(path, contents, reason)) {
+        if (!path.empty() && !platform::ReplaceFileWhole(path, contents, reason)) {
             problems.push_back(path + ": could not be written (" + reason + ")");
         }
     };

@@ -98,6 +98,18 @@ const char* TileToneId(TileTone tone) {
     return "grey";
 }
 
+TileColours ColoursOf(TileTone tone) {
+    switch (tone) {
+        case TileTone::Grey: return {0xD6D6D6, 0x202020};
+        case TileTone::Blue: return {0x0D47A1, 0xFFFFFF};
+        case TileTone::Green: return {0x1B5E20, 0xFFFFFF};
+        case TileTone::GreenOutline: return {0xFFFFFF, 0x1B5E20};
+        case TileTone::Red: return {0xB71C1C, 0xFFFFFF};
+        case TileTone::Amber: return {0xFFB300, 0x202020};
+    }
+    return {0xD6D6D6, 0x202020};
+}
+
 bool StationTile::operator==(const StationTile& other) const {
     return slot == other.slot && location == other.location && word == other.word && tone == other.tone &&
            serial == other.serial && detail == other.detail && percent == other.percent && bytes == other.bytes &&

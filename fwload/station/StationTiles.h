@@ -16,6 +16,13 @@ enum class TileTone { Grey, Blue, Green, GreenOutline, Red, Amber };
 // "grey", "blue", ...: for tests and for tools that read the window.
 const char* TileToneId(TileTone tone);
 
+// The colours a tone is painted in, 0xRRGGBB: the ground, and the ink of its words (and outline).
+struct TileColours {
+    unsigned ground;
+    unsigned ink;
+};
+TileColours ColoursOf(TileTone tone);
+
 struct StationTile {
     int slot = 0;          // 0 for a printer whose port the library cannot tell
     std::string location;  // "1-2.3"

@@ -31,10 +31,11 @@ registered() {
 
 rm -rf "$dir" "$menu"
 install
-check "the programs are installed" test -f "$dir/fwload.exe" -a -f "$dir/fwload-cli.exe" -a -f "$dir/sensorpos.exe" -a -f "$dir/ribboncap.exe" \
-    -a -f "$dir/ribbonsense.exe" -a -f "$dir/fwload.ini" -a -f "$dir/README-Windows.txt"
-check "the windows are in the Start menu" test -f "$menu/Firmware Download.lnk" -a -f "$menu/Sensor Position.lnk" -a -f "$menu/Ribbon Capacity.lnk" \
-    -a -f "$menu/Ribbon Sensor.lnk"
+check "the programs are installed" test -f "$dir/fwload.exe" -a -f "$dir/fwload-cli.exe" -a -f "$dir/fwload-station.exe" \
+    -a -f "$dir/sensorpos.exe" -a -f "$dir/ribboncap.exe" -a -f "$dir/ribbonsense.exe" -a -f "$dir/fwload.ini" \
+    -a -f "$dir/README-Windows.txt"
+check "the windows are in the Start menu" test -f "$menu/Firmware Download.lnk" -a -f "$menu/Flashing Station.lnk" \
+    -a -f "$menu/Sensor Position.lnk" -a -f "$menu/Ribbon Capacity.lnk" -a -f "$menu/Ribbon Sensor.lnk"
 check "the uninstaller is registered" registered
 cli_version=$(wine "$dir/fwload-cli.exe" --version </dev/null 2>/dev/null | tr -d '\r')
 check_equal "the installed fwload-cli's version" "fwload-cli $version" "$cli_version"

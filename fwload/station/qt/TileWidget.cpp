@@ -32,29 +32,9 @@ TileWidget::TileWidget(QWidget* parent) : QWidget(parent) {
 
 long TileWidget::Paints() { return paints; }
 
-QColor TileWidget::Background(TileTone tone) {
-    switch (tone) {
-        case TileTone::Grey: return QColor(0xD6, 0xD6, 0xD6);
-        case TileTone::Blue: return QColor(0x0D, 0x47, 0xA1);
-        case TileTone::Green: return QColor(0x1B, 0x5E, 0x20);
-        case TileTone::GreenOutline: return QColor(0xFF, 0xFF, 0xFF);
-        case TileTone::Red: return QColor(0xB7, 0x1C, 0x1C);
-        case TileTone::Amber: return QColor(0xFF, 0xB3, 0x00);
-    }
-    return QColor(0xD6, 0xD6, 0xD6);
-}
+QColor TileWidget::Background(TileTone tone) { return QColor::fromRgb(ColoursOf(tone).ground); }
 
-QColor TileWidget::Foreground(TileTone tone) {
-    switch (tone) {
-        case TileTone::Blue:
-        case TileTone::Green:
-        case TileTone::Red: return Qt::white;
-        case TileTone::GreenOutline: return QColor(0x1B, 0x5E, 0x20);
-        case TileTone::Grey:
-        case TileTone::Amber: return QColor(0x20, 0x20, 0x20);
-    }
-    return Qt::black;
-}
+QColor TileWidget::Foreground(TileTone tone) { return QColor::fromRgb(ColoursOf(tone).ink); }
 
 void TileWidget::SetTile(const StationTile& tile) {
     if (tile == tile_) return;

@@ -6,6 +6,7 @@
 #include "RunEvents.h"
 #include "StationRecords.h"
 #include "TempDir.h"
+#include "Terminal.h"
 #include "VisibleText.h"
 
 namespace {
@@ -41,6 +42,9 @@ TEST(DeviceStrings, AreShownVisiblyKeptExactInJsonAndDefusedInCsvAndXml) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(VisibleText(c.text), c.shown);
         EXPECT_EQ(CsvCell(c.text), c.csv);
+        // XML and JSON are UTF-8 made from the system's code page: where that is not UTF-8 (Windows),
+        // the bytes of these rows mean other characters.
+        if (platform::SystemTextToUtf8(c.text) != c.text) continue;
         EXPECT_EQ(XmlText(c.text), c.xml);
         // JSON keeps every character, escaped: read back, it is the text itself.
         if (c.text.find('\xff') == std::string::npos) {
