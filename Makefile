@@ -88,6 +88,7 @@ bench: build
 	LD_LIBRARY_PATH=build/sim:build/sim/usb build/bench/download_benchmark
 	LD_LIBRARY_PATH=build/sim:build/sim/usb build/bench/control_wait_benchmark
 	LD_LIBRARY_PATH=build/sim build/bench/station_benchmark
+	LD_LIBRARY_PATH=build/sim build/bench/station_window_benchmark
 
 # The free D2XX library in a VM, on Debian's libusb and libftdi1 and Linux's USB stack, against
 # QEMU's FTDI chip model with the virtual printer behind it (a few minutes; CI runs it).
