@@ -91,8 +91,10 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
         SetEnvironmentVariableA(name.c_str(), value.c_str());
     }
     const bool search = options.searchPath && program.find_first_of("\\/:") == std::string::npos;
+    // No console window of its own: a station's workers, started from a window, would each flash one.
     const BOOL started = CreateProcessA(search ? nullptr : program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                        CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup, &state_->process);
+                                        CREATE_NEW_PROCESS_GROUP | CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                                        &state_->process);
     for (const auto& [name, value] : before) SetEnvironmentVariableA(name.c_str(), value ? value->c_str() : nullptr);
     CloseHandle(writeEnd);
     if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
