@@ -41,6 +41,7 @@ build: configure
 # short run of every fuzz target.
 test: test-native test-asan fuzz-smoke
 
+# Most tests wait for the virtual printer in real time, so the test presets run four at once.
 test-native: build
 	ctest --preset $(PRESET)
 
@@ -50,7 +51,8 @@ test-asan: deps
 	ctest --preset asan
 
 # The free D2XX library's, the engine's and fwload-cli's tests under ThreadSanitizer: the library's
-# reader thread, the close that ends calls on other threads, the signal-driven stops.
+# reader thread, the close that ends calls on other threads, the signal-driven stops. The station's
+# own tests are left out: it is one thread, and its workers are the fwload-cli runs tested here.
 test-tsan: deps
 	cmake --preset tsan $(CMAKE_FLAGS)
 	cmake --build --preset tsan

@@ -149,6 +149,14 @@ std::vector<StationTile> StationTiles(const StationModel& model, std::chrono::st
     return tiles;
 }
 
+int TileColumns(std::size_t tiles) {
+    if (tiles <= 1) return 1;
+    if (tiles <= 4) return 2;
+    if (tiles <= 6) return 3;
+    if (tiles <= 16) return 4;
+    return static_cast<int>(std::ceil(std::sqrt(static_cast<double>(tiles))));
+}
+
 StationTally Tally(const StationModel& model, std::chrono::system_clock::time_point now) {
     const StationCounts counts = model.Counts();
     StationTally tally;

@@ -43,6 +43,8 @@ struct StationTile {
 // The tiles in slot order: each port, showing the printer on it (or the last one that was), then
 // the printers whose port cannot be told.
 std::vector<StationTile> StationTiles(const StationModel& model, std::chrono::steady_clock::time_point now);
+// How many columns a window lays so many tiles out in, for a wide screen: sixteen as four by four.
+int TileColumns(std::size_t tiles);
 
 struct StationTally {
     std::size_t passed = 0;

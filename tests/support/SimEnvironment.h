@@ -21,6 +21,12 @@ public:
     SimEnvironment& operator=(const SimEnvironment&) = delete;
 
     void Set(const char* name, const std::string& value) { SetEnvironmentValue(name, value); }
+    // FWSIM_DEVICES for so many card printers (a station's).
+    static std::string CardPrinters(int printers) {
+        std::string devices;
+        for (int i = 0; i < printers; ++i) devices += (i > 0 ? ";" : "") + std::string("CARD PRINTER");
+        return devices;
+    }
     const std::string& StateDir() const { return stateDir_.Path(); }
     sim::PrinterState State() const { return sim::PrinterStore(stateDir_.Path()).Load(); }
     std::string StoredImage() const { return ReadWholeFile(stateDir_.Path() + "/image.bin"); }

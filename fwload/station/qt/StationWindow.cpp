@@ -18,7 +18,6 @@
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <cmath>
 
 #include "MessageBox.h"
 #include "ProgramPath.h"
@@ -40,14 +39,6 @@ void ShowError(const std::string& text) {
     platform::ShowMessageBox(platform::MessageBoxRequest{kStationCaption, text, platform::MessageIcon::Error, false, false});
 }
 
-// Columns for so many tiles on a wide screen: 16 as four by four.
-int ColumnsFor(std::size_t tiles) {
-    if (tiles <= 1) return 1;
-    if (tiles <= 4) return 2;
-    if (tiles <= 6) return 3;
-    if (tiles <= 16) return 4;
-    return static_cast<int>(std::ceil(std::sqrt(static_cast<double>(tiles))));
-}
 
 }  // namespace
 
@@ -256,7 +247,7 @@ void StationWindow::LayOutTiles(std::size_t count) {
         tile->onClicked = [this, index] { Select(index); };
         tiles.push_back(tile);
     }
-    const int columns = ColumnsFor(count);
+    const int columns = TileColumns(count);
     for (std::size_t i = 0; i < tiles.size(); ++i) {
         grid_->addWidget(tiles[i], static_cast<int>(i) / columns, static_cast<int>(i) % columns);
     }
@@ -302,7 +293,7 @@ void StationWindow::closeEvent(QCloseEvent* event) {
 }
 
 void StationWindow::keyPressEvent(QKeyEvent* event) {
-    const int columns = ColumnsFor(tiles.size());
+    const int columns = TileColumns(tiles.size());
     switch (event->key()) {
         case Qt::Key_Left: Select(selected_ - 1); return;
         case Qt::Key_Right: Select(selected_ + 1); return;

@@ -1,10 +1,11 @@
 // The station window in Win32.
 #include "Win32StationWindow.h"
 
+#include <commctrl.h>
 #include <commdlg.h>
 
 #include <algorithm>
-#include <cmath>
+#include <functional>
 
 #include "MessageBox.h"
 #include "ProgramPath.h"
@@ -44,17 +45,23 @@ COLORREF Lighter(COLORREF colour) {
     return RGB(half(GetRValue(colour)), half(GetGValue(colour)), half(GetBValue(colour)));
 }
 
-int ColumnsFor(std::size_t tiles) {
-    if (tiles <= 1) return 1;
-    if (tiles <= 4) return 2;
-    if (tiles <= 6) return 3;
-    if (tiles <= 16) return 4;
-    return static_cast<int>(std::ceil(std::sqrt(static_cast<double>(tiles))));
-}
 
 HFONT MakeFont(int pixels, bool bold) {
     return CreateFontW(-pixels, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                        CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma");
+}
+
+// The largest font from `from` pixels down to `least` in which the text fits, selected into the
+// context; the caller deletes it.
+HFONT LargestFitting(HDC context, int from, int least, bool bold, const std::function<bool()>& fits) {
+    HFONT font = nullptr;
+    for (int size = from; size >= least; --size) {
+        if (font != nullptr) DeleteObject(font);
+        font = MakeFont(size, bold);
+        SelectObject(context, font);
+        if (fits()) break;
+    }
+    return font;
 }
 
 int TextWidth(HDC context, const std::wstring& text) {
@@ -170,6 +177,8 @@ HWND Win32StationWindow::Create(HINSTANCE instance) {
     changeJob = Control(L"BUTTON", "Change job", button);
     events = Control(L"EDIT", "", WS_CHILD | WS_VSCROLL | WS_BORDER | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL);
     SendMessageW(events, EM_SETLIMITTEXT, 1 << 20, 0);
+    tooltip_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, instance_, nullptr);
     stationControls_ = {job, sha256, tally, retry, stopAll, events};
     if (!locked_) stationControls_.push_back(changeJob);
     // With --sha256 the job is the one the line released: what the command line gave stays.
@@ -203,7 +212,7 @@ int Win32StationWindow::RunMessageLoop() {
 void Win32StationWindow::Dispatch(MSG& message) {
     const bool onTiles = message.hwnd == window || std::find(tiles.begin(), tiles.end(), message.hwnd) != tiles.end();
     if (message.message == WM_KEYDOWN && onTiles && controller_.Started()) {
-        const int columns = ColumnsFor(tiles.size());
+        const int columns = TileColumns(tiles.size());
         switch (message.wParam) {
             case VK_LEFT: Select(selected_ - 1); return;
             case VK_RIGHT: Select(selected_ + 1); return;
@@ -263,7 +272,7 @@ void Win32StationWindow::LayOut() {
     place(stopAll, width - Scale(140), bottom - Scale(40), Scale(130), Scale(32));
     const int top = Scale(60);
     const int area = bottom - Scale(46) - top;
-    const int columns = ColumnsFor(tiles.size());
+    const int columns = TileColumns(tiles.size());
     const int rows = tiles.empty() ? 1 : static_cast<int>((tiles.size() + static_cast<std::size_t>(columns) - 1) / static_cast<std::size_t>(columns));
     const int tileWidth = (width - Scale(16)) / columns;
     const int tileHeight = area / rows;
@@ -327,6 +336,16 @@ bool Win32StationWindow::StartStation() {
     }
     SetWindowTextW(job, Wide(controller_.JobLine()).c_str());
     SetWindowTextW(sha256, Wide(controller_.ShortSha256()).c_str());
+    // The whole SHA-256 on hover, for the supervisor to compare.
+    shaTip_ = Wide(controller_.Sha256());
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = window;
+    tool.uId = reinterpret_cast<UINT_PTR>(sha256);
+    tool.lpszText = shaTip_.data();
+    SendMessageW(tooltip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     ShowPage(true);
     SetTimer(window, kPollTimer, kPollMs, nullptr);
     SetFocus(window);
@@ -550,13 +569,8 @@ void Win32StationWindow::PaintTile(HWND handle, HDC context) const {
     DrawTextW(context, Wide(tile.serial).c_str(), -1, &top, DT_RIGHT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
     // The state word: large, the widest that fits.
     const std::wstring word = Wide(tile.word);
-    HFONT big = nullptr;
-    for (int size = std::max(16, h / 4); size > 8; --size) {
-        if (big != nullptr) DeleteObject(big);
-        big = MakeFont(size, true);
-        SelectObject(context, big);
-        if (TextWidth(context, word) <= innerWidth) break;
-    }
+    const HFONT big = LargestFitting(context, std::max(16, h / 4), 8, true,
+                                     [&] { return TextWidth(context, word) <= innerWidth; });
     GetTextMetricsW(context, &metrics);
     RECT wordArea{inner.left, inner.top + line + h / 20, inner.right, inner.top + line + h / 20 + metrics.tmHeight};
     DrawTextW(context, word.c_str(), -1, &wordArea, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
@@ -575,15 +589,11 @@ void Win32StationWindow::PaintTile(HWND handle, HDC context) const {
     // The details, as large as fits above the last line.
     RECT details{inner.left, y, inner.right, last.top};
     const std::wstring detail = Wide(tile.detail);
-    HFONT fitted = nullptr;
-    for (int size = std::max(12, h / 11); size > 10; --size) {
-        if (fitted != nullptr) DeleteObject(fitted);
-        fitted = MakeFont(size, false);
-        SelectObject(context, fitted);
+    const HFONT fitted = LargestFitting(context, std::max(12, h / 11), 10, false, [&] {
         RECT measured = details;
         DrawTextW(context, detail.c_str(), -1, &measured, DT_WORDBREAK | DT_CALCRECT | DT_NOPREFIX);
-        if (measured.bottom <= details.bottom) break;
-    }
+        return measured.bottom <= details.bottom;
+    });
     DrawTextW(context, detail.c_str(), -1, &details, DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
     SelectObject(context, before);
     for (HFONT font : {small, big, fitted}) {

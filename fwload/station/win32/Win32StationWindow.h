@@ -86,6 +86,8 @@ private:
     int dpi_ = 96;
     HFONT font_ = nullptr;
     HFONT large_ = nullptr;
+    HWND tooltip_ = nullptr;
+    std::wstring shaTip_;
     std::vector<StationTile> shown_;  // what each tile shows
     std::vector<HWND> setUpControls_;
     std::vector<HWND> stationControls_;

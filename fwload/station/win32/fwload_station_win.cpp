@@ -27,7 +27,7 @@ void Tell(const std::string& text, UINT icon) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     platform::RestrictLibrarySearch();
     std::setlocale(LC_ALL, "");
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
     platform::InstallWin32MessageBoxes();
     StationOptions options;

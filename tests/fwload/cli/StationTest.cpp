@@ -46,11 +46,9 @@ protected:
 
     // The virtual printers attached, with the faults.
     ProcessOptions Printers(int printers, const std::string& faults, std::vector<std::string> environment = {}) {
-        std::string devices;
-        for (int i = 0; i < printers; ++i) devices += (i > 0 ? ";" : "") + std::string("CARD PRINTER");
         ProcessOptions options;
         options.environment = {"LD_LIBRARY_PATH=" + kSimDir, "FWSIM_STATE_DIR=" + sim.StateDir(), "FWSIM_LATENCY_MS=1",
-                               "FWSIM_WRITE_MS=5", "FWSIM_RESTART_CALLS=0", "FWSIM_DEVICES=" + devices,
+                               "FWSIM_WRITE_MS=5", "FWSIM_RESTART_CALLS=0", "FWSIM_DEVICES=" + SimEnvironment::CardPrinters(printers),
                                "FWSIM_FAULTS=" + faults};
         options.environment.insert(options.environment.end(), environment.begin(), environment.end());
         return options;

@@ -73,9 +73,7 @@ protected:
     }
 
     std::unique_ptr<Win32StationWindow> Open(int printers, std::size_t imageBytes) {
-        std::string devices;
-        for (int i = 0; i < printers; ++i) devices += (i > 0 ? ";" : "") + std::string("CARD PRINTER");
-        sim.Set("FWSIM_DEVICES", devices);
+        sim.Set("FWSIM_DEVICES", SimEnvironment::CardPrinters(printers));
         options.firmware = dir.Write("fw.bin", "[NOV Card Printer]" + std::string(imageBytes, '\x5A'));
         Win32StationWindow::Services services;
         services.workerProgram = "Z:" FWLOAD_CLI_PATH;
