@@ -30,8 +30,8 @@ struct Case {
     const char* name;
     std::size_t imageBytes;
     unsigned latencyMs;
-    bool usb;  // through the free D2XX library, libftdi1 and the USB face
-    bool fast = false;  // fwload-cli --fast: replies read when whole, latency timer at 1 ms
+    bool usb;            // through the free D2XX library, libftdi1 and the USB face
+    bool fast = false;   // fwload-cli --fast: replies read when whole, latency timer at 1 ms
     bool yield = false;  // fwload-cli's host: it gives the processor up while a reply is on its way
 };
 
@@ -130,16 +130,24 @@ double FloorSeconds(const Case& c) {
 
 int main() {
     const Case cases[] = {
-        {"64 KiB, 1 ms, D2XX", 64 * 1024, 1, false},   {"64 KiB, 1 ms, USB", 64 * 1024, 1, true},
-        {"64 KiB, 16 ms, D2XX", 64 * 1024, 16, false}, {"64 KiB, 16 ms, USB", 64 * 1024, 16, true},
-        {"1 MiB, 1 ms, D2XX", 1024 * 1024, 1, false},  {"1 MiB, 1 ms, USB", 1024 * 1024, 1, true},
-        {"1 MiB, 16 ms, D2XX", 1024 * 1024, 16, false}, {"1 MiB, 16 ms, USB", 1024 * 1024, 16, true},
-        {"64 KiB, 1 ms, fast", 64 * 1024, 1, false, true},   {"64 KiB, 16 ms, fast", 64 * 1024, 16, false, true},
-        {"1 MiB, 1 ms, fast", 1024 * 1024, 1, false, true},  {"1 MiB, 16 ms, fast", 1024 * 1024, 16, false, true},
+        {"64 KiB, 1 ms, D2XX", 64 * 1024, 1, false},
+        {"64 KiB, 1 ms, USB", 64 * 1024, 1, true},
+        {"64 KiB, 16 ms, D2XX", 64 * 1024, 16, false},
+        {"64 KiB, 16 ms, USB", 64 * 1024, 16, true},
+        {"1 MiB, 1 ms, D2XX", 1024 * 1024, 1, false},
+        {"1 MiB, 1 ms, USB", 1024 * 1024, 1, true},
+        {"1 MiB, 16 ms, D2XX", 1024 * 1024, 16, false},
+        {"1 MiB, 16 ms, USB", 1024 * 1024, 16, true},
+        {"64 KiB, 1 ms, fast", 64 * 1024, 1, false, true},
+        {"64 KiB, 16 ms, fast", 64 * 1024, 16, false, true},
+        {"1 MiB, 1 ms, fast", 1024 * 1024, 1, false, true},
+        {"1 MiB, 16 ms, fast", 1024 * 1024, 16, false, true},
         // As fwload-cli runs them: the same loop, yielding while a reply is on its way.
-        {"64 KiB, 1 ms, cli", 64 * 1024, 1, false, false, true}, {"64 KiB, 16 ms, cli", 64 * 1024, 16, false, false, true},
+        {"64 KiB, 1 ms, cli", 64 * 1024, 1, false, false, true},
+        {"64 KiB, 16 ms, cli", 64 * 1024, 16, false, false, true},
         {"64 KiB, 16 ms, cli USB", 64 * 1024, 16, true, false, true},
-        {"64 KiB, 1 ms, cli fast", 64 * 1024, 1, false, true, true}, {"64 KiB, 16 ms, cli fast", 64 * 1024, 16, false, true, true},
+        {"64 KiB, 1 ms, cli fast", 64 * 1024, 1, false, true, true},
+        {"64 KiB, 16 ms, cli fast", 64 * 1024, 16, false, true, true},
     };
     std::printf("%-24s %9s %9s %7s %8s %7s %9s %8s %12s\n", "case", "wall s", "floor s", "ratio", "CPU s", "CPU %",
                 "peak KiB", "data s", "ms per frame");
@@ -164,7 +172,8 @@ int main() {
         waitpid(child, nullptr, 0);
         std::filesystem::remove_all(folder);
         if (!received || !result.complete) {
-            std::printf("%-24s did not complete (is LD_LIBRARY_PATH pointing at build/sim and build/sim/usb?)\n", c.name);
+            std::printf("%-24s did not complete (is LD_LIBRARY_PATH pointing at build/sim and build/sim/usb?)\n",
+                        c.name);
             ++failures;
             continue;
         }
@@ -174,7 +183,8 @@ int main() {
                     result.wallSeconds / floor, result.cpuSeconds, 100.0 * result.cpuSeconds / result.wallSeconds,
                     result.peakKiB, result.dataSeconds, result.dataSeconds * 1000.0 / dataFrames);
     }
-    std::printf("\nThe virtual printer runs in the same process and keeps the image it receives, so peak memory\n"
-                "includes its copy of the image (64 KiB or 1 MiB); the loader itself reads 512 bytes at a time.\n");
+    std::printf(
+        "\nThe virtual printer runs in the same process and keeps the image it receives, so peak memory\n"
+        "includes its copy of the image (64 KiB or 1 MiB); the loader itself reads 512 bytes at a time.\n");
     return failures == 0 ? 0 : 1;
 }

@@ -73,7 +73,8 @@ Result RunStation(int printers, unsigned latencyMs, const std::string& firmware,
     close(output[1]);
     std::string text;
     char buffer[4096];
-    for (ssize_t got; (got = read(output[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(got));
+    for (ssize_t got; (got = read(output[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<std::size_t>(got));
     close(output[0]);
     Result result;
     result.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -89,7 +90,8 @@ Result RunStation(int printers, unsigned latencyMs, const std::string& firmware,
 }  // namespace
 
 int main() {
-    const std::filesystem::path work = std::filesystem::temp_directory_path() / ("station-bench-" + std::to_string(getpid()));
+    const std::filesystem::path work =
+        std::filesystem::temp_directory_path() / ("station-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(work);
     const std::string firmware = (work / "demo.bin").string();
     {
@@ -104,8 +106,9 @@ int main() {
         double one = 0;
         for (int printers : {1, 2, 4, 8, 16}) {
             if (latency == 16 && (printers == 2 || printers == 4)) continue;
-            const Result result = RunStation(printers, latency, firmware,
-                                             (work / (std::to_string(latency) + "-" + std::to_string(printers))).string());
+            const Result result =
+                RunStation(printers, latency, firmware,
+                           (work / (std::to_string(latency) + "-" + std::to_string(printers))).string());
             if (!result.passed) {
                 std::printf("%-9d did not pass (is LD_LIBRARY_PATH pointing at build/sim?)\n", printers);
                 continue;

@@ -106,8 +106,8 @@ int main(int argc, char* argv[]) {
             std::printf("%-34s did not pass (is LD_LIBRARY_PATH pointing at build/sim?)\n", name);
             continue;
         }
-        std::printf("%-34s %10.2f %14.2f %22.1f\n", name, result.seconds, one.passed ? result.seconds / one.seconds : 0.0,
-                    result.redrawsPerTilePerSecond);
+        std::printf("%-34s %10.2f %14.2f %22.1f\n", name, result.seconds,
+                    one.passed ? result.seconds / one.seconds : 0.0, result.redrawsPerTilePerSecond);
     }
     // Waiting: no printer attached, the window polling and listing the bus.
     Attach(0, work / "state-none");
@@ -121,8 +121,8 @@ int main(int argc, char* argv[]) {
         const auto start = Clock::now();
         RunUntil([] { return false; }, 10);
         const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-        std::printf("\nwaiting for printers: %.3f s of CPU in %.1f s, %.2f %% of a core\n", OwnCpuSeconds() - before, wall,
-                    100.0 * (OwnCpuSeconds() - before) / wall);
+        std::printf("\nwaiting for printers: %.3f s of CPU in %.1f s, %.2f %% of a core\n", OwnCpuSeconds() - before,
+                    wall, 100.0 * (OwnCpuSeconds() - before) / wall);
     }
     std::filesystem::remove_all(work);
     return one.passed && sixteen.passed ? 0 : 1;

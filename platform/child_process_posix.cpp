@@ -37,7 +37,8 @@ std::vector<std::string> EnvironmentWith(const std::vector<std::pair<std::string
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string text = *entry;
         const std::string name = text.substr(0, text.find('='));
-        const bool replaced = std::any_of(additions.begin(), additions.end(), [&](const auto& a) { return a.first == name; });
+        const bool replaced =
+            std::any_of(additions.begin(), additions.end(), [&](const auto& a) { return a.first == name; });
         if (!replaced) entries.push_back(text);
     }
     for (const auto& [name, value] : additions) entries.push_back(name + "=" + value);
@@ -46,7 +47,8 @@ std::vector<std::string> EnvironmentWith(const std::vector<std::pair<std::string
 
 }  // namespace
 
-bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments, const ChildOptions& options) {
+bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments,
+                         const ChildOptions& options) {
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) return false;
     int inputEnds[2] = {-1, -1};

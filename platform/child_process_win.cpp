@@ -48,7 +48,8 @@ ChildProcess::~ChildProcess() {
     if (state_->stopEvent != nullptr) CloseHandle(state_->stopEvent);
 }
 
-bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments, const ChildOptions& options) {
+bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments,
+                         const ChildOptions& options) {
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
@@ -66,7 +67,8 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
         }
         SetHandleInformation(inputWrite, HANDLE_FLAG_INHERIT, 0);
     }
-    const HANDLE nul = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, OPEN_EXISTING, 0, nullptr);
+    const HANDLE nul =
+        CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, OPEN_EXISTING, 0, nullptr);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -78,8 +80,8 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     // The child's environment: this process's for the moment of CreateProcess, with the additions
     // and its stop event's name, then taken back.
     static unsigned children = 0;
-    const std::string eventName = "Local\\suite-stop-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                  std::to_string(++children);
+    const std::string eventName =
+        "Local\\suite-stop-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++children);
     state_->stopEvent = CreateEventA(nullptr, FALSE, FALSE, eventName.c_str());
     std::vector<std::pair<std::string, std::string>> added = options.environment;
     if (state_->stopEvent != nullptr) added.emplace_back("SUITE_STOP_EVENT", eventName);
@@ -87,14 +89,15 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     for (const auto& [name, value] : added) {
         char current[32768];
         const DWORD length = GetEnvironmentVariableA(name.c_str(), current, sizeof current);
-        before.emplace_back(name, length > 0 && length < sizeof current ? std::optional<std::string>(current) : std::nullopt);
+        before.emplace_back(name,
+                            length > 0 && length < sizeof current ? std::optional<std::string>(current) : std::nullopt);
         SetEnvironmentVariableA(name.c_str(), value.c_str());
     }
     const bool search = options.searchPath && program.find_first_of("\\/:") == std::string::npos;
     // No console window of its own: a station's workers, started from a window, would each flash one.
-    const BOOL started = CreateProcessA(search ? nullptr : program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                        CREATE_NEW_PROCESS_GROUP | CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                                        &state_->process);
+    const BOOL started =
+        CreateProcessA(search ? nullptr : program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                       CREATE_NEW_PROCESS_GROUP | CREATE_NO_WINDOW, nullptr, nullptr, &startup, &state_->process);
     for (const auto& [name, value] : before) SetEnvironmentVariableA(name.c_str(), value ? value->c_str() : nullptr);
     CloseHandle(writeEnd);
     if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
@@ -124,7 +127,8 @@ bool ChildProcess::Read(std::string& output) {
         if (available == 0) return true;
         char buffer[4096];
         DWORD got = 0;
-        if (!ReadFile(state_->output, buffer, std::min<DWORD>(available, sizeof buffer), &got, nullptr) || got == 0) break;
+        if (!ReadFile(state_->output, buffer, std::min<DWORD>(available, sizeof buffer), &got, nullptr) || got == 0)
+            break;
         output.append(buffer, got);
     }
     CloseHandle(state_->output);
@@ -155,7 +159,9 @@ bool ChildProcess::Ended(int& exitCode, int& endedBySignal) {
 }
 
 // Anonymous pipes cannot be waited on: a short nap between looks.
-void WaitForOutput(const std::vector<ChildProcess*>&, int milliseconds) { Sleep(static_cast<DWORD>(std::min(milliseconds, 25))); }
+void WaitForOutput(const std::vector<ChildProcess*>&, int milliseconds) {
+    Sleep(static_cast<DWORD>(std::min(milliseconds, 25)));
+}
 
 std::string HostName() {
     char name[MAX_COMPUTERNAME_LENGTH + 1] = {};

@@ -25,9 +25,7 @@ bool DirectoryExists(const std::string& path) {
 ReadOnlyFile::~ReadOnlyFile() { Close(); }
 
 ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)),
-      failed_(other.failed_),
-      errorText_(std::move(other.errorText_)) {}
+    : handle_(std::exchange(other.handle_, -1)), failed_(other.failed_), errorText_(std::move(other.errorText_)) {}
 
 ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
     if (this != &other) {

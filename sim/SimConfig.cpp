@@ -53,9 +53,11 @@ bool ParseInt(const std::string& text, long long& value, int base = 10) {
 }
 
 bool ParseKind(const std::string& text, RequestKind& kind) {
-    static const std::pair<const char*, RequestKind> kNames[] = {
-        {"mode", RequestKind::ModeChange}, {"poll", RequestKind::Poll}, {"data", RequestKind::Data},
-        {"write", RequestKind::WriteToMemory}, {"checksum", RequestKind::Checksum}};
+    static const std::pair<const char*, RequestKind> kNames[] = {{"mode", RequestKind::ModeChange},
+                                                                 {"poll", RequestKind::Poll},
+                                                                 {"data", RequestKind::Data},
+                                                                 {"write", RequestKind::WriteToMemory},
+                                                                 {"checksum", RequestKind::Checksum}};
     for (const auto& [name, value] : kNames) {
         if (text == name) {
             kind = value;
@@ -147,9 +149,9 @@ bool ParseFault(const std::string& item, Config& config) {
     }
 
     static const std::pair<const char*, ReplyFault> kReplyFaults[] = {
-        {"nak", ReplyFault::Nak}, {"code", ReplyFault::Code}, {"silence", ReplyFault::Silence},
+        {"nak", ReplyFault::Nak},         {"code", ReplyFault::Code},         {"silence", ReplyFault::Silence},
         {"corrupt", ReplyFault::Corrupt}, {"overlong", ReplyFault::Overlong}, {"vanish", ReplyFault::Vanish},
-        {"stall", ReplyFault::Stall}, {"split", ReplyFault::Split}};
+        {"stall", ReplyFault::Stall},     {"split", ReplyFault::Split}};
     for (const auto& [name, fault] : kReplyFaults) {
         if (kind != name) continue;
         ReplyFaultRule rule;
@@ -318,7 +320,8 @@ std::vector<std::size_t> AttachedDevices(const Config& config, int counts) {
                 std::ofstream{mark};
             }
         }
-        if (config.restartDetaches && WallClockMs() < PrinterStore(PrinterFolder(config, i)).Load().busyUntilMs) continue;
+        if (config.restartDetaches && WallClockMs() < PrinterStore(PrinterFolder(config, i)).Load().busyUntilMs)
+            continue;
         attached.push_back(i);
     }
     return attached;

@@ -51,17 +51,17 @@ struct RibbonReading {
 
 struct Config {
     std::vector<std::string> devices{"CARD PRINTER"};
-    std::vector<std::string> usbSerials;  // per device; FWSIM1000, FWSIM1001, ... where not given
+    std::vector<std::string> usbSerials;      // per device; FWSIM1000, FWSIM1001, ... where not given
     std::vector<std::uint32_t> usbLocations;  // per device, a location id; bus 1 ports 1, 2, ... where not given
-    int attachAfterCounts = 0;    // the devices appear only after this many counts in a process
-    int detachAfterCounts = -1;   // and are gone after this many (-1: never)
-    bool holdOut = false;         // the USB face's chip takes no bytes: writes wait for their timeout
-    bool restartDetaches = false;  // a printer is off the bus while it restarts after a download (restartMs)
-    unsigned latencyMs = 1;       // until a reply becomes readable
-    unsigned writeMs = 20;        // writing the image into memory
-    unsigned shortWriteMs = 0;    // how long a short write takes
-    int restartCalls = 2;         // Get_StatusEx calls answered "busy" after a download
-    unsigned restartMs = 0;       // and/or milliseconds of busy after a download
+    int attachAfterCounts = 0;                // the devices appear only after this many counts in a process
+    int detachAfterCounts = -1;               // and are gone after this many (-1: never)
+    bool holdOut = false;                     // the USB face's chip takes no bytes: writes wait for their timeout
+    bool restartDetaches = false;             // a printer is off the bus while it restarts after a download (restartMs)
+    unsigned latencyMs = 1;                   // until a reply becomes readable
+    unsigned writeMs = 20;                    // writing the image into memory
+    unsigned shortWriteMs = 0;                // how long a short write takes
+    int restartCalls = 2;                     // Get_StatusEx calls answered "busy" after a download
+    unsigned restartMs = 0;                   // and/or milliseconds of busy after a download
     std::string stateDir;
     std::string tracePath;
     std::string serial = "KX47-000123";

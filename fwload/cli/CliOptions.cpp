@@ -39,8 +39,8 @@ bool AsksForJson(int argc, const char* const argv[]) {
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--json" || argument == "-j") return true;
-        if (argument.size() > 1 && argument[0] == '-' && argument[1] != '-' && argument.find('j') != std::string::npos &&
-            argument.find_first_not_of("-lqjV") == std::string::npos) {
+        if (argument.size() > 1 && argument[0] == '-' && argument[1] != '-' &&
+            argument.find('j') != std::string::npos && argument.find_first_not_of("-lqjV") == std::string::npos) {
             return true;
         }
     }
@@ -117,8 +117,9 @@ std::string ShownLines(const std::string& text) {
 
 std::string EarlyJsonOutcome(const std::string& outcome, const std::string& message, int exitCode,
                              const nlohmann::json& fields) {
-    nlohmann::json event{{"event", "outcome"}, {"t_ms", 0},           {"outcome", outcome},
-                         {"message", message}, {"exit_code", exitCode}, {"version", SUITE_VERSION}};
+    nlohmann::json event{{"event", "outcome"},    {"t_ms", 0},
+                         {"outcome", outcome},    {"message", message},
+                         {"exit_code", exitCode}, {"version", SUITE_VERSION}};
     event.update(fields);
     return JsonText(std::move(event));
 }
@@ -141,14 +142,17 @@ std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOption
     app.add_option("-m,--model", options.model,
                    "the model whose display lines are written after the download: a section of the settings file");
     app.add_option("--ini", options.ini, "the settings file (default: fwload.ini beside the program)");
-    app.add_flag("-l,--list", options.list, "list the attached D2XX devices: index, description, serial number, "
-                                            "and whether each is a card printer");
+    app.add_flag("-l,--list", options.list,
+                 "list the attached D2XX devices: index, description, serial number, "
+                 "and whether each is a card printer");
     app.add_option("-s,--serial", options.serial, "download to the card printer with this USB serial number");
-    app.add_option("--index", options.index, "download to the device at this index of --list")->check(CLI::NonNegativeNumber);
+    app.add_option("--index", options.index, "download to the device at this index of --list")
+        ->check(CLI::NonNegativeNumber);
     std::string location;
     app.add_option("--location", location,
                    "download to the card printer on this USB port: the bus-port path that --list shows "
-                   "(e.g. 1-2.3, " + std::string(kPortNumbers) + ")")
+                   "(e.g. 1-2.3, " +
+                       std::string(kPortNumbers) + ")")
         ->type_name("PATH");
     app.add_option("--wait", options.waitSeconds,
                    "wait up to SECONDS for the card printer (the one chosen) to be attached; Ctrl-C ends the wait")
@@ -179,16 +183,20 @@ std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOption
     app.add_option("--trace", options.trace, "append a time-stamped hex trace of every request and reply to FILE")
         ->type_name("FILE");
     // Everything fits the terminal it is shown in (80 columns off a terminal).
-    FitHelpToTerminal(app, "Downloads firmware into a card printer on USB, exactly as fwload does, from a terminal.",
-                      std::string("With several card printers attached, choose one with --serial, --index or --location; "
-                                "fwload-cli station flashes them all, and each one plugged in later (fwload-cli station "
-                                "--help).\n") +
-                        kStops + " stops the download wherever fwload's Stop button could; while the printer writes "
-                        "its memory and checks the sum it must not be interrupted: the run then stops as soon as the "
-                        "firmware is written, before the display set-up.\n\n" + kExitCodes + kStopCodes);
+    FitHelpToTerminal(
+        app, "Downloads firmware into a card printer on USB, exactly as fwload does, from a terminal.",
+        std::string("With several card printers attached, choose one with --serial, --index or --location; "
+                    "fwload-cli station flashes them all, and each one plugged in later (fwload-cli station "
+                    "--help).\n") +
+            kStops +
+            " stops the download wherever fwload's Stop button could; while the printer writes "
+            "its memory and checks the sum it must not be interrupted: the run then stops as soon as the "
+            "firmware is written, before the display set-up.\n\n" +
+            kExitCodes + kStopCodes);
     const bool json = AsksForJson(argc, argv);
     const auto usageError = [&](const std::string& message) {
-        err << "fwload-cli: " << ShownLines(message) << "\n" << "Run fwload-cli --help for usage.\n";
+        err << "fwload-cli: " << ShownLines(message) << "\n"
+            << "Run fwload-cli --help for usage.\n";
         if (json) out << EarlyJsonOutcome("bad-input", message, kExitBadInput) << "\n";
         return kExitBadInput;
     };
@@ -216,7 +224,8 @@ std::optional<int> ParseCliOptions(int argc, const char* const argv[], CliOption
     }
     if (!options.sha256.empty()) {
         std::string& hex = options.sha256;
-        std::transform(hex.begin(), hex.end(), hex.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        std::transform(hex.begin(), hex.end(), hex.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         if (hex.size() != 64 || hex.find_first_not_of("0123456789abcdef") != std::string::npos) {
             return usageError("--sha256: \"" + hex + "\" is not 64 hex digits");
         }

@@ -11,11 +11,11 @@
 #include "VisibleText.h"
 
 std::string DeviceLine(const D2xxDevice& device) {
-    const std::string description = device.readable ? "\"" + VisibleText(device.description) + "\"" : "(cannot be read)";
+    const std::string description =
+        device.readable ? "\"" + VisibleText(device.description) + "\"" : "(cannot be read)";
     return std::to_string(device.index) + "\t" + description + "\t" +
-           (device.serial.empty() ? "-" : VisibleText(device.serial)) +
-           "\t" + (device.cardPrinter ? "card printer" : "not a card printer") + "\t" +
-           d2xx::LocationText(device.locationId);
+           (device.serial.empty() ? "-" : VisibleText(device.serial)) + "\t" +
+           (device.cardPrinter ? "card printer" : "not a card printer") + "\t" + d2xx::LocationText(device.locationId);
 }
 
 std::optional<PrinterChoice> ChoosePrinter(const std::vector<D2xxDevice>& devices, const PrinterWanted& wanted,
@@ -33,8 +33,9 @@ std::optional<PrinterChoice> ChoosePrinter(const std::vector<D2xxDevice>& device
         }
         if (std::none_of(devices.begin(), devices.end(), [](const D2xxDevice& d) { return d.locationId != 0; }) &&
             !devices.empty()) {
-            problem = "the D2XX library does not tell where devices are attached (it has no FT_GetDeviceInfoDetail); "
-                      "choose the printer with --serial";
+            problem =
+                "the D2XX library does not tell where devices are attached (it has no FT_GetDeviceInfoDetail); "
+                "choose the printer with --serial";
         } else if (there.empty()) {
             problem = "no device is attached at location " + where;
         } else if (there.size() > 1) {
@@ -132,6 +133,7 @@ OpenResult OpenChosenPrinter(const PrinterChoice& choice) {
     if (status == FT_DEVICE_NOT_FOUND) return OpenResult::Gone;
     std::fprintf(stderr, "fwload-cli: the card printer %s (serial %s) could not be opened (D2XX status %u, %s)%s\n",
                  ("\"" + VisibleText(device.description) + "\"").c_str(), VisibleText(device.serial).c_str(), status,
-                 FTStatusName(status).c_str(), status == FT_DEVICE_NOT_OPENED ? "; another program may be using it" : "");
+                 FTStatusName(status).c_str(),
+                 status == FT_DEVICE_NOT_OPENED ? "; another program may be using it" : "");
     return OpenResult::Busy;
 }

@@ -58,7 +58,8 @@ int RunStation(int argc, const char* const argv[]) {
     std::string problem;
     int exitCode = kExitBadInput;
     nlohmann::json fields;
-    const std::optional<StationStart> start = PrepareStation(options, platform::ProgramPath(), log, problem, exitCode, fields);
+    const std::optional<StationStart> start =
+        PrepareStation(options, platform::ProgramPath(), log, problem, exitCode, fields);
     if (!start) return EndEarly(json, "bad-input", problem, exitCode, fields);
     if (!LoadD2XXLibrary()) return EndEarly(json, "no-driver", DriverMissingText(), kExitNoPrinter);
     platform::CatchStopRequests(&TerminalHost::Interrupt);
@@ -93,10 +94,11 @@ int RunStation(int argc, const char* const argv[]) {
 
     const StationCounts counts = station.Counts();
     exitCode = runner.Stopping()                 ? 128 + TerminalHost::StopSignal()
-                         : !runner.RecordProblem().empty() ? kExitBadInput
-                         : counts.failed > 0               ? kExitFailed
-                                                           : kExitComplete;
-    const std::string summary = std::to_string(counts.passed) + " passed, " + std::to_string(counts.failed) + " failed" +
+               : !runner.RecordProblem().empty() ? kExitBadInput
+               : counts.failed > 0               ? kExitFailed
+                                                 : kExitComplete;
+    const std::string summary = std::to_string(counts.passed) + " passed, " + std::to_string(counts.failed) +
+                                " failed" +
                                 (runner.Stopping()                 ? "; stopped by the user"
                                  : !runner.RecordProblem().empty() ? "; a record could not be kept"
                                                                    : "");

@@ -36,8 +36,14 @@ void StationView::Emit(nlohmann::json event) const {
 
 void StationView::Begin() {
     if (mode_ == Mode::Json) {
-        Emit({{"event", "station"}, {"t_ms", 0}, {"file", job_.file}, {"size", job_.size}, {"sha256", job_.sha256},
-              {"model", job_.model}, {"station", job_.station}, {"version", SUITE_VERSION}});
+        Emit({{"event", "station"},
+              {"t_ms", 0},
+              {"file", job_.file},
+              {"size", job_.size},
+              {"sha256", job_.sha256},
+              {"model", job_.model},
+              {"station", job_.station},
+              {"version", SUITE_VERSION}});
         return;
     }
     if (mode_ == Mode::Plain) {
@@ -61,7 +67,8 @@ void StationView::Say(std::size_t printer, const std::string& text, const char* 
     } else if (mode_ == Mode::Plain) {
         if (aboutOne) {
             const StationPrinter& about = model_.Printers()[printer];
-            std::printf("%s at %s: %s\n", VisibleText(about.serial).c_str(), about.location.c_str(), VisibleText(text).c_str());
+            std::printf("%s at %s: %s\n", VisibleText(about.serial).c_str(), about.location.c_str(),
+                        VisibleText(text).c_str());
         } else {
             std::printf("Station: %s\n", VisibleText(text).c_str());
         }
@@ -70,7 +77,8 @@ void StationView::Say(std::size_t printer, const std::string& text, const char* 
 }
 
 void StationView::Noticed(const StationNotice& notice) {
-    const bool plainWords = notice.kind == StationNotice::Kind::Attached || notice.kind == StationNotice::Kind::Removed ||
+    const bool plainWords = notice.kind == StationNotice::Kind::Attached ||
+                            notice.kind == StationNotice::Kind::Removed ||
                             notice.kind == StationNotice::Kind::Restarting;
     Say(notice.printer, notice.text, NoticeId(notice.kind),
         plainWords ? nlohmann::json::object() : nlohmann::json{{"message", notice.text}});
@@ -113,8 +121,9 @@ void StationView::Warn(const std::string& event, const std::string& text) {
 }
 
 void StationView::RecordFailed(const std::string& problem) {
-    Warn("record-failed", problem + ": the record could not be kept, so no further printer is flashed; the runs "
-                                    "under way finish");
+    Warn("record-failed", problem +
+                              ": the record could not be kept, so no further printer is flashed; the runs "
+                              "under way finish");
 }
 
 std::string StationView::Row(const StationPrinter& printer) const {
@@ -128,7 +137,8 @@ std::string StationView::Row(const StationPrinter& printer) const {
                       printer.state == PrinterState::Restarting ? "restarting" : DownloadStageId(run.stage));
         return head + std::string(stage) + ProgressBar(run.sent, run.total, 20) + " " + FormatWithThousands(run.sent) +
                " / " + FormatWithThousands(run.total) + "  " +
-               MinutesSeconds(std::chrono::duration<double>(std::chrono::steady_clock::now() - run.started.steady).count());
+               MinutesSeconds(
+                   std::chrono::duration<double>(std::chrono::steady_clock::now() - run.started.steady).count());
     }
     switch (printer.state) {
         case PrinterState::Passed: return head + std::string("done, remove   ") + last;
@@ -159,10 +169,11 @@ void StationView::Draw(bool force, bool stopping) {
         ++rows;
     }
     const StationCounts counts = model_.Counts();
-    screen += LiveLine(true).Draw("passed " + std::to_string(counts.passed) + "   failed " + std::to_string(counts.failed) +
-                                      "   in progress " + std::to_string(counts.running) + (stopping ? "   stopping" : ""),
-                                  columns) +
-              "\n";
+    screen +=
+        LiveLine(true).Draw("passed " + std::to_string(counts.passed) + "   failed " + std::to_string(counts.failed) +
+                                "   in progress " + std::to_string(counts.running) + (stopping ? "   stopping" : ""),
+                            columns) +
+        "\n";
     ++rows;
     if (rows < rowsDrawn_) screen += "\x1b[J";  // the lines of rows that went
     rowsDrawn_ = rows;
@@ -173,8 +184,13 @@ void StationView::Draw(bool force, bool stopping) {
 void StationView::End(const std::string& summary, int exitCode) {
     if (mode_ == Mode::Json) {
         const StationCounts counts = model_.Counts();
-        Emit({{"event", "summary"}, {"t_ms", SinceStart()}, {"passed", counts.passed}, {"failed", counts.failed},
-              {"attempts", model_.Records().size()}, {"exit_code", exitCode}, {"message", summary}});
+        Emit({{"event", "summary"},
+              {"t_ms", SinceStart()},
+              {"passed", counts.passed},
+              {"failed", counts.failed},
+              {"attempts", model_.Records().size()},
+              {"exit_code", exitCode},
+              {"message", summary}});
         return;
     }
     std::printf("Station: %s.\n", summary.c_str());

@@ -15,7 +15,8 @@ class StationView : public StationRunner::Listener {
 public:
     enum class Mode { Rows, Plain, Json };
 
-    StationView(Mode mode, const StationModel& model, const StationJob& job, std::chrono::steady_clock::time_point start);
+    StationView(Mode mode, const StationModel& model, const StationJob& job,
+                std::chrono::steady_clock::time_point start);
 
     // The station's first line: what it flashes.
     void Begin();

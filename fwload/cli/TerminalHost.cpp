@@ -159,14 +159,10 @@ void TerminalHost::StatusChanged(const std::string& text) {
     // Before the first stage the status line is only being cleared: nothing to tell.
     if (stage_ == DownloadStage::None) return;
     switch (mode_) {
-        case OutputMode::Quiet:
-            return;
-        case OutputMode::Json:
-            Event("status", nlohmann::json{{"text", text}});
-            return;
+        case OutputMode::Quiet: return;
+        case OutputMode::Json: Event("status", nlohmann::json{{"text", text}}); return;
         case OutputMode::Plain:
-        case OutputMode::Terminal:
-            break;
+        case OutputMode::Terminal: break;
     }
     // In the data stage the first text says it began; every later one counts bytes, which the
     // transfer line shows instead.
@@ -204,8 +200,8 @@ void TerminalHost::DrawTransferLine(int sent) {
     // its end once the data stage is over.
     const int total = ProgressMaximum();
     const int percent = total > 0 ? static_cast<int>(100LL * std::min(sent, total) / total) : 100;
-    const std::string counts = FormatWithThousands(sent) + " / " + FormatWithThousands(total) + " bytes " +
-                               std::to_string(percent) + "%";
+    const std::string counts =
+        FormatWithThousands(sent) + " / " + FormatWithThousands(total) + " bytes " + std::to_string(percent) + "%";
     if (mode_ == OutputMode::Plain) {
         // Off a terminal: a line at most every 10 % and every second, whichever is rarer.
         const auto now = std::chrono::steady_clock::now();
@@ -232,15 +228,17 @@ void TerminalHost::DrawTransferLine(int sent) {
     if (columns > 0) {
         const int room = columns - 1 - static_cast<int>(counts.size() + tail.size()) - 3;
         if (room < kMinimumBarWidth) tail.clear();
-        width = std::clamp(columns - 1 - static_cast<int>(counts.size() + tail.size()) - 3, kMinimumBarWidth, kBarWidth);
+        width =
+            std::clamp(columns - 1 - static_cast<int>(counts.size() + tail.size()) - 3, kMinimumBarWidth, kBarWidth);
     }
     DrawLiveLine(ProgressBar(sent, total, width) + " " + counts + tail);
 }
 
 void TerminalHost::DrawTickLine() {
     const std::string what = stage_ == DownloadStage::WriteToMemory ? "writing to memory" : "checking the sum";
-    DrawLiveLine(ProgressBar(ProgressPosition(), ProgressMaximum(), kMinimumBarWidth) + " " + std::to_string(ProgressPosition()) +
-             " / " + std::to_string(ProgressMaximum()) + "  " + what + ", please wait");
+    DrawLiveLine(ProgressBar(ProgressPosition(), ProgressMaximum(), kMinimumBarWidth) + " " +
+                 std::to_string(ProgressPosition()) + " / " + std::to_string(ProgressMaximum()) + "  " + what +
+                 ", please wait");
 }
 
 void TerminalHost::WatchRestart() {
@@ -262,9 +260,7 @@ void TerminalHost::WatchRestart() {
         case OutputMode::Plain:
             if (seconds > 0 && seconds % 10 == 0) Line(text);
             break;
-        case OutputMode::Json:
-            EmitProgress(RunProgress::Bar::Restart, seconds, restartTimeoutSeconds);
-            break;
+        case OutputMode::Json: EmitProgress(RunProgress::Bar::Restart, seconds, restartTimeoutSeconds); break;
         case OutputMode::Quiet: break;
     }
 }
@@ -286,8 +282,9 @@ void TerminalHost::PollInput() {
     // stop is kept for the first moment the download may end.
     if (stopKept_) return;
     stopKept_ = true;
-    Warn("the printer is writing its memory and must not be interrupted now; the run will stop as soon as the "
-         "firmware is written.");
+    Warn(
+        "the printer is writing its memory and must not be interrupted now; the run will stop as soon as the "
+        "firmware is written.");
 }
 
 DownloadHost::DisplaySetUpPlan TerminalHost::PlanDisplaySetUp() {
@@ -310,7 +307,8 @@ void TerminalHost::Finish(const std::string& outcome, const std::string& descrip
             fields["stage"] = StageId(failure_.stage);
             fields["cause"] = CauseId(failure_.cause);
             fields["frame"] = failure_.frame >= 0 ? nlohmann::json(failure_.frame) : nlohmann::json(nullptr);
-            fields["result_code"] = failure_.resultCode >= 0 ? nlohmann::json(failure_.resultCode) : nlohmann::json(nullptr);
+            fields["result_code"] =
+                failure_.resultCode >= 0 ? nlohmann::json(failure_.resultCode) : nlohmann::json(nullptr);
             fields["bytes_sent"] = failure_.bytesSent;
             fields["file_size"] = failure_.fileSize;
             if (failure_.cause == DownloadFailure::Cause::DeviceError) fields["d2xx_status"] = failure_.d2xxStatus;

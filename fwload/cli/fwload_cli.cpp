@@ -16,9 +16,9 @@
 #include "Clock.h"
 #include "D2XX_Dyn.h"
 #include "DeviceChoice.h"
+#include "DownloadEngine.h"
 #include "DownloadFrames.h"
 #include "DynamicLibrary.h"
-#include "DownloadEngine.h"
 #include "FailureText.h"
 #include "Files.h"
 #include "FirmwareFacts.h"
@@ -47,12 +47,13 @@ constexpr unsigned kWaitPollMs = 250;
 void CatchStopSignals() { platform::CatchStopRequests(&TerminalHost::Interrupt); }
 
 nlohmann::json DeviceJson(const D2xxDevice& device) {
-    return nlohmann::json{{"index", device.index},
-                          {"description", device.readable ? nlohmann::json(device.description) : nlohmann::json(nullptr)},
-                          {"serial", device.serial},
-                          {"card_printer", device.cardPrinter},
-                          {"location", device.locationId != 0 ? nlohmann::json(d2xx::LocationText(device.locationId))
-                                                              : nlohmann::json(nullptr)}};
+    return nlohmann::json{
+        {"index", device.index},
+        {"description", device.readable ? nlohmann::json(device.description) : nlohmann::json(nullptr)},
+        {"serial", device.serial},
+        {"card_printer", device.cardPrinter},
+        {"location",
+         device.locationId != 0 ? nlohmann::json(d2xx::LocationText(device.locationId)) : nlohmann::json(nullptr)}};
 }
 
 // A printer among several, as a script needs it to choose one.
@@ -69,8 +70,7 @@ nlohmann::json CandidateJson(const D2xxDevice& device) {
 void WarnOfUnreadableDisplayLines(const std::string& ini, const std::string& model) {
     for (int key = 1; key <= 4; ++key) {
         const std::string value = IniReadString(ini, model, std::to_string(key), "");
-        if (SplitDisplayFields(value).empty() ||
-            DescribeDisplayLine(key, value).call != DisplayLineWrite::Call::None) {
+        if (SplitDisplayFields(value).empty() || DescribeDisplayLine(key, value).call != DisplayLineWrite::Call::None) {
             continue;
         }
         std::fprintf(stderr,
@@ -122,8 +122,10 @@ Listed ListWaitingForPrinter(const CliOptions& options, const PrinterWanted& wan
             const std::string text = "Waiting up to " + std::to_string(options.waitSeconds) + " s for " +
                                      WantedText(wanted) + " to be attached...";
             if (options.json) {
-                std::printf("%s\n", JsonText({{"event", "waiting"}, {"t_ms", 0}, {"seconds", options.waitSeconds},
-                                               {"message", text}}).c_str());
+                std::printf(
+                    "%s\n",
+                    JsonText({{"event", "waiting"}, {"t_ms", 0}, {"seconds", options.waitSeconds}, {"message", text}})
+                        .c_str());
             } else if (!options.quiet) {
                 std::printf("%s\n", text.c_str());
             }
@@ -136,7 +138,8 @@ Listed ListWaitingForPrinter(const CliOptions& options, const PrinterWanted& wan
 
 int StoppedWaiting(bool json, const PrinterWanted& wanted) {
     UnloadD2XXLibrary();
-    return EndEarly(json, "stopped", "stopped while waiting for " + WantedText(wanted), 128 + TerminalHost::StopSignal());
+    return EndEarly(json, "stopped", "stopped while waiting for " + WantedText(wanted),
+                    128 + TerminalHost::StopSignal());
 }
 
 int ListDevices(const CliOptions& options) {
@@ -154,15 +157,16 @@ int ListDevices(const CliOptions& options) {
     if (json) {
         const std::size_t printers = CardPrinters(devices).size();
         std::printf("%s\n", EarlyJsonOutcome("listed",
-                                              std::to_string(devices.size()) + " D2XX device(s) attached, " +
-                                                  std::to_string(printers) + " of them card printers",
-                                              kExitComplete, {{"devices", devices.size()}, {"card_printers", printers}})
+                                             std::to_string(devices.size()) + " D2XX device(s) attached, " +
+                                                 std::to_string(printers) + " of them card printers",
+                                             kExitComplete, {{"devices", devices.size()}, {"card_printers", printers}})
                                 .c_str());
     }
     if (devices.empty() && !json) {
         std::printf("No D2XX devices attached.\n");
-        std::fprintf(stderr, "fwload-cli: no USB device with an FTDI chip is attached: is the printer plugged in "
-                             "and switched on?\n");
+        std::fprintf(stderr,
+                     "fwload-cli: no USB device with an FTDI chip is attached: is the printer plugged in "
+                     "and switched on?\n");
     }
     // A device whose strings cannot be read is almost always one this user may not open.
     if (std::any_of(devices.begin(), devices.end(), [](const D2xxDevice& device) { return !device.readable; })) {
@@ -248,7 +252,8 @@ Outcome Judge(const TerminalHost& host, const Outcome& notOpened) {
     const Outcome stopped{"stopped", "Stopped by the user.", 128 + TerminalHost::StopSignal()};
     if (!failure.Failed()) {
         if (!host.DisplaySetUpRefused().empty()) {
-            return {"display-not-set-up", "Download complete; " + host.DisplaySetUpRefused() + ".", kExitDisplayNotSetUp};
+            return {"display-not-set-up", "Download complete; " + host.DisplaySetUpRefused() + ".",
+                    kExitDisplayNotSetUp};
         }
         if (host.skipDisplaySetUp) {
             return {"complete", "Download complete; display set-up skipped as asked.", kExitComplete};
@@ -257,8 +262,10 @@ Outcome Judge(const TerminalHost& host, const Outcome& notOpened) {
     }
     if (failure.stage == DownloadFailure::Stage::DisplaySetUp) {
         if (failure.cause == Cause::Stopped && host.StopKept()) {
-            return {"stopped", "Stopped by the user: the firmware is in the printer and checked; its display was not "
-                    "set up.", stopped.exitCode};
+            return {"stopped",
+                    "Stopped by the user: the firmware is in the printer and checked; its display was not "
+                    "set up.",
+                    stopped.exitCode};
         }
         std::string notSetUp = kDisplayNotSetUp;
         notSetUp[0] = 'T';
@@ -290,15 +297,15 @@ int CheckFile(const CliOptions& options) {
     const int exitCode = facts.header ? kExitComplete : kExitBadInput;
     if (options.json) {
         std::printf("%s\n", JsonText({{"event", "check"},
-                                       {"file", options.check},
-                                       {"firmware", facts.header},
-                                       {"size", facts.size},
-                                       {"image_bytes", imageBytes},
-                                       {"data_frames", frames},
-                                       {"byte_sum", Hex4(facts.image.byteSum)},
-                                       {"sha256", facts.sha256},
-                                       {"exit_code", exitCode}})
-                                 .c_str());
+                                      {"file", options.check},
+                                      {"firmware", facts.header},
+                                      {"size", facts.size},
+                                      {"image_bytes", imageBytes},
+                                      {"data_frames", frames},
+                                      {"byte_sum", Hex4(facts.image.byteSum)},
+                                      {"sha256", facts.sha256},
+                                      {"exit_code", exitCode}})
+                                .c_str());
         return exitCode;
     }
     std::printf("File:        %s\n", VisibleText(options.check).c_str());
@@ -378,14 +385,16 @@ int Download(const CliOptions& options) {
                                 : std::string();
         };
     }
-    nlohmann::json extras{{"version", SUITE_VERSION}, {"mode", options.fast ? "fast" : "standard"},
-                          {"waited_ms", waitedMs}, {"sha256", facts.sha256}};
+    nlohmann::json extras{{"version", SUITE_VERSION},
+                          {"mode", options.fast ? "fast" : "standard"},
+                          {"waited_ms", waitedMs},
+                          {"sha256", facts.sha256}};
     if (choice->device) extras["device"] = DeviceJson(*choice->device);
     host.outcomeExtras = extras;
     platform::SetMessageBoxHandler([&host](const platform::MessageBoxRequest& request) { host.ShowMessage(request); });
 
-    const std::string fileText = options.firmware + ", " + FormatWithThousands(facts.size) + " bytes, byte sum " +
-                                 Hex4(facts.image.byteSum);
+    const std::string fileText =
+        options.firmware + ", " + FormatWithThousands(facts.size) + " bytes, byte sum " + Hex4(facts.image.byteSum);
     host.Inform("start", "Printer: " + DeviceText(*choice) + "; firmware: " + fileText,
                 nlohmann::json{{"device", choice->device ? DeviceJson(*choice->device) : nlohmann::json(nullptr)},
                                {"file", options.firmware},
@@ -393,9 +402,9 @@ int Download(const CliOptions& options) {
                                {"byte_sum", facts.image.byteSum},
                                {"sha256", facts.sha256}});
     if (!options.trace.empty()) {
-        const std::string header = std::string("fwload-cli ") + SUITE_VERSION + "\n=== options: " +
-                                   options.commandLine + "\n=== file: " + fileText + "\n=== model: " + *model +
-                                   "\n=== device: " + DeviceText(*choice);
+        const std::string header = std::string("fwload-cli ") + SUITE_VERSION +
+                                   "\n=== options: " + options.commandLine + "\n=== file: " + fileText +
+                                   "\n=== model: " + *model + "\n=== device: " + DeviceText(*choice);
         if (!StartLinkTrace(options.trace, header)) {
             UnloadD2XXLibrary();
             return EndEarly(json, "bad-input", options.trace + ": cannot open the trace file", kExitBadInput);

@@ -26,8 +26,7 @@ std::int32_t WriteDisplayLine(const DisplayLineWrite& line) {
             return KX47XXSlots.UserLCDMemoryWrite(kDisplayArea, line.slot, line.kind, line.text.c_str());
         case DisplayLineWrite::Call::WriteEx:
             return KX47XXSlots.UserLCDMemoryWriteEx(kDisplayArea, line.slot, line.kind, line.text.c_str());
-        case DisplayLineWrite::Call::None:
-            break;
+        case DisplayLineWrite::Call::None: break;
     }
     return 0;
 }

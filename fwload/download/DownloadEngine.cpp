@@ -127,7 +127,8 @@ void DownloadEngine::FailWithFileError(const char* action, const std::string& fi
     const std::string reason = FirmwareStream.ErrorText().empty() ? "Read error" : FirmwareStream.ErrorText();
     NoteFailure(DownloadFailure::Cause::FileError);
     failure_.reason = std::string("cannot ") + action + " the file: " + reason;
-    ShowError(std::string("Cannot ") + action + " file \"" + fileName + "\". " + reason + ".", platform::MessageIcon::Error, false);
+    ShowError(std::string("Cannot ") + action + " file \"" + fileName + "\". " + reason + ".",
+              platform::MessageIcon::Error, false);
 }
 
 void DownloadEngine::Timer1Timer() {
@@ -353,7 +354,8 @@ void DownloadEngine::RunDownload(const std::string& fileName) {
         EnterStage(DownloadFailure::Stage::ModeChange);
         host_.StageEntered(DownloadStage::ModeChange);
         host_.SetStatusText(status_text::kModeChange);
-        if (!WriteFrame(static_cast<std::uint32_t>(BuildModeChangeCommand(FTOutBuffer))) || !WaitReply()) FailWithText();
+        if (!WriteFrame(static_cast<std::uint32_t>(BuildModeChangeCommand(FTOutBuffer))) || !WaitReply())
+            FailWithText();
 
         // Polling.
         if (!StopFlag) {

@@ -49,4 +49,3 @@ const char* CauseId(DownloadFailure::Cause cause) {
     }
     return "none";
 }
-

@@ -29,9 +29,7 @@ void RealTimeHost::SetStatusText(const std::string& text) {
     StatusChanged(text);
 }
 
-void RealTimeHost::SetSizeText(const std::string& text) {
-    sizeText_ = text;
-}
+void RealTimeHost::SetSizeText(const std::string& text) { sizeText_ = text; }
 
 void RealTimeHost::SetProgressPosition(int position) {
     position_ = position;
@@ -43,9 +41,7 @@ void RealTimeHost::SetProgressMaximum(int maximum) {
     ProgressChanged(position_, maximum_);
 }
 
-void RealTimeHost::SetStopEnabled(bool enabled) {
-    stopEnabled_ = enabled;
-}
+void RealTimeHost::SetStopEnabled(bool enabled) { stopEnabled_ = enabled; }
 
 void RealTimeHost::SetTimerInterval(unsigned milliseconds) { timer_.SetInterval(milliseconds, NowUs()); }
 

@@ -47,9 +47,11 @@ EndHooks::EndHooks(std::string command, std::chrono::seconds timeout)
 
 EndHooks::~EndHooks() = default;
 
-std::string EndHooks::Start(const StationJob& job, const AttemptRecord& record, std::chrono::steady_clock::time_point now) {
+std::string EndHooks::Start(const StationJob& job, const AttemptRecord& record,
+                            std::chrono::steady_clock::time_point now) {
     auto run = std::make_unique<Run>();
-    run->who = (record.serial.empty() ? std::string("(no serial)") : VisibleText(record.serial)) + " at " + record.location;
+    run->who =
+        (record.serial.empty() ? std::string("(no serial)") : VisibleText(record.serial)) + " at " + record.location;
     run->deadline = now + timeout_;
     platform::ChildOptions options;
     options.environment = {{"SERIAL", record.serial},

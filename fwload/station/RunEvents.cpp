@@ -19,10 +19,9 @@ constexpr char kStageEvent[] = "stage";
 constexpr char kProgressEvent[] = "progress";
 constexpr char kOutcomeEvent[] = "outcome";
 
-constexpr DownloadStage kStages[] = {DownloadStage::None,          DownloadStage::ModeChange, DownloadStage::Polling,
-                                     DownloadStage::Data,          DownloadStage::WriteToMemory,
-                                     DownloadStage::Checksum,      DownloadStage::Complete,
-                                     DownloadStage::DisplaySetUp, DownloadStage::Failed};
+constexpr DownloadStage kStages[] = {DownloadStage::None,     DownloadStage::ModeChange,    DownloadStage::Polling,
+                                     DownloadStage::Data,     DownloadStage::WriteToMemory, DownloadStage::Checksum,
+                                     DownloadStage::Complete, DownloadStage::DisplaySetUp,  DownloadStage::Failed};
 
 const char* BarId(RunProgress::Bar bar) {
     switch (bar) {
@@ -35,8 +34,8 @@ const char* BarId(RunProgress::Bar bar) {
 }
 
 std::optional<RunProgress::Bar> BarOf(const std::string& id) {
-    for (RunProgress::Bar bar : {RunProgress::Bar::Transfer, RunProgress::Bar::WriteToMemory, RunProgress::Bar::Checksum,
-                                 RunProgress::Bar::Restart}) {
+    for (RunProgress::Bar bar : {RunProgress::Bar::Transfer, RunProgress::Bar::WriteToMemory,
+                                 RunProgress::Bar::Checksum, RunProgress::Bar::Restart}) {
         if (id == BarId(bar)) return bar;
     }
     return std::nullopt;

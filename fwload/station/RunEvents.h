@@ -31,7 +31,7 @@ struct RunProgress {
 };
 
 struct RunOutcome {
-    std::string outcome;           // "complete", "failed", "stopped", "display-not-set-up", ...
+    std::string outcome;  // "complete", "failed", "stopped", "display-not-set-up", ...
     int exitCode = 0;
     std::string message;           // the run's closing sentence
     std::string reason;            // why it failed, as its standard error says; empty when it did not

@@ -47,11 +47,12 @@ std::string StationController::Start(const StationOptions& options) {
     station_->ExpectPorts(options_.locations);
     hooks_ = std::make_unique<EndHooks>(options_.onEnd, std::chrono::seconds(options_.onEndTimeout));
     StationRunner::Listener& listener = *this;
-    runner_ = std::make_unique<StationRunner>(*station_, start_->setup, options_.locationIds, *log_, start_->job, *hooks_,
-                                              listener);
+    runner_ = std::make_unique<StationRunner>(*station_, start_->setup, options_.locationIds, *log_, start_->job,
+                                              *hooks_, listener);
     for (const std::string& line : start_->memory.problems) Say(Shown(line));
     if (!start_->memory.passed.empty()) {
-        Say("The log remembers " + std::to_string(start_->memory.passed.size()) + " printers that passed with this firmware.");
+        Say("The log remembers " + std::to_string(start_->memory.passed.size()) +
+            " printers that passed with this firmware.");
     }
     finished_ = false;
     closing_ = false;
@@ -71,10 +72,13 @@ void StationController::Poll() {
 void StationController::Finish() {
     finished_ = true;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
-    for (const std::string& problem : WriteStationReports(options_, start_->job, *station_, seconds)) Say(Shown(problem));
+    for (const std::string& problem : WriteStationReports(options_, start_->job, *station_, seconds))
+        Say(Shown(problem));
     const StationCounts counts = station_->Counts();
     Say("Done: " + std::to_string(counts.passed) + " passed, " + std::to_string(counts.failed) + " failed" +
-        (runner_->Stopping() ? "; stopped by hand" : !runner_->RecordProblem().empty() ? "; a record could not be kept" : "") +
+        (runner_->Stopping()                 ? "; stopped by hand"
+         : !runner_->RecordProblem().empty() ? "; a record could not be kept"
+                                             : "") +
         ".");
 }
 
@@ -87,8 +91,9 @@ std::string StationController::Tally() const {
 std::string StationController::JobLine() const {
     if (start_ == nullptr) return "";
     const StationJob& job = start_->job;
-    return Shown(job.model) + "     " + Shown(job.file) + "     " + FormatWithThousands(job.size) + " bytes     byte sum " +
-           Hex4(job.byteSum) + "     " + job.mode + (job.operatorName.empty() ? "" : "     operator " + Shown(job.operatorName));
+    return Shown(job.model) + "     " + Shown(job.file) + "     " + FormatWithThousands(job.size) +
+           " bytes     byte sum " + Hex4(job.byteSum) + "     " + job.mode +
+           (job.operatorName.empty() ? "" : "     operator " + Shown(job.operatorName));
 }
 
 std::string StationController::Sha256() const { return start_ == nullptr ? "" : "SHA-256 " + start_->job.sha256; }
@@ -110,9 +115,7 @@ void StationController::Retry(int tile) {
     Poll();
 }
 
-bool StationController::CanStopAll() const {
-    return runner_ != nullptr && !finished_ && !runner_->Stopping();
-}
+bool StationController::CanStopAll() const { return runner_ != nullptr && !finished_ && !runner_->Stopping(); }
 
 void StationController::StopAll() {
     if (!CanStopAll()) return;

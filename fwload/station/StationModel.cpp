@@ -48,8 +48,8 @@ std::vector<StationNotice> StationModel::TakeNotices() {
 }
 
 std::size_t StationModel::Running() const {
-    return static_cast<std::size_t>(
-        std::count_if(printers_.begin(), printers_.end(), [](const StationPrinter& printer) { return printer.run.has_value(); }));
+    return static_cast<std::size_t>(std::count_if(
+        printers_.begin(), printers_.end(), [](const StationPrinter& printer) { return printer.run.has_value(); }));
 }
 
 bool StationModel::CountReached() const { return rules_.count != 0 && records_.size() + Running() >= rules_.count; }
@@ -60,8 +60,10 @@ StationCounts StationModel::Counts() const {
     StationCounts counts;
     for (const AttemptRecord& record : records_) (record.Passed() ? counts.passed : counts.failed) += 1;
     counts.running = Running();
-    counts.waiting = static_cast<std::size_t>(std::count_if(
-        printers_.begin(), printers_.end(), [](const StationPrinter& printer) { return printer.state == PrinterState::Waiting; }));
+    counts.waiting =
+        static_cast<std::size_t>(std::count_if(printers_.begin(), printers_.end(), [](const StationPrinter& printer) {
+            return printer.state == PrinterState::Waiting;
+        }));
     return counts;
 }
 
@@ -84,7 +86,8 @@ void StationModel::NoteSharedSerials(const std::vector<BusPrinter>& attached) {
         // Without ports to tell them apart, the not-aimable notice says what becomes of them.
         if (portless.count(serial) > 0) continue;
         Say(StationNotice::Kind::SharedSerial, static_cast<std::size_t>(-1),
-            std::to_string(printers) + " printers report serial " + serial + ": each is flashed and recorded by its port");
+            std::to_string(printers) + " printers report serial " + serial +
+                ": each is flashed and recorded by its port");
     }
 }
 
@@ -102,7 +105,8 @@ std::optional<std::size_t> StationModel::Find(const BusPrinter& seen, bool byPor
 }
 
 void StationModel::AddPort(const std::string& location) {
-    const bool known = std::any_of(ports_.begin(), ports_.end(), [&](const StationPort& port) { return port.location == location; });
+    const bool known =
+        std::any_of(ports_.begin(), ports_.end(), [&](const StationPort& port) { return port.location == location; });
     if (!location.empty() && !known) ports_.push_back({location, static_cast<int>(ports_.size()) + 1});
 }
 
@@ -162,9 +166,10 @@ void StationModel::SeeBus(const std::vector<BusPrinter>& attached, const Station
         const auto first = std::find_if(printers_.begin(), printers_.end(), [&](const StationPrinter& printer) {
             return printer.state == PrinterState::SharedSerial && printer.serial == serial;
         });
-        const std::string who = serial.empty() ? (printers > 1 ? std::to_string(printers) + " printers report no serial number"
-                                                               : std::string("a printer reports no serial number"))
-                                               : std::to_string(printers) + " printers report serial " + serial;
+        const std::string who = serial.empty()
+                                    ? (printers > 1 ? std::to_string(printers) + " printers report no serial number"
+                                                    : std::string("a printer reports no serial number"))
+                                    : std::to_string(printers) + " printers report serial " + serial;
         Say(StationNotice::Kind::NotAimable, static_cast<std::size_t>(first - printers_.begin()),
             who + " and the D2XX library does not tell their ports: none of them can be aimed at, so none is flashed");
     }
@@ -174,7 +179,7 @@ void StationModel::Attach(std::size_t index, const BusPrinter& seen) {
     StationPrinter& printer = printers_[index];
     if (printer.state == PrinterState::Restarting) {
         printer.restartUntil.reset();  // the one restart of that firmware is over
-        printer.state = printer.run                                                 ? PrinterState::Running
+        printer.state = printer.run                                                    ? PrinterState::Running
                         : printer.lastRecord && records_[*printer.lastRecord].Passed() ? PrinterState::Passed
                                                                                        : PrinterState::Failed;
         Say(StationNotice::Kind::Restarted, index, "back after its restart");
@@ -187,10 +192,13 @@ void StationModel::Attach(std::size_t index, const BusPrinter& seen) {
         printer.state = PrinterState::Passed;
     } else if (!printer.knownByPort && passedEarlier_.count(seen.serial) > 0 && !rules_.again) {
         printer.state = PrinterState::DoneEarlier;
-        Say(StationNotice::Kind::DoneEarlier, index, "passed with this firmware in an earlier station run: done earlier, remove");
+        Say(StationNotice::Kind::DoneEarlier, index,
+            "passed with this firmware in an earlier station run: done earlier, remove");
     } else {
         printer.state = PrinterState::Waiting;
-        if (seen.serial.empty()) Say(StationNotice::Kind::NoSerial, index, "reports no serial number: it is flashed and recorded by its port");
+        if (seen.serial.empty())
+            Say(StationNotice::Kind::NoSerial, index,
+                "reports no serial number: it is flashed and recorded by its port");
     }
 }
 
@@ -215,8 +223,8 @@ void StationModel::Tick(const StationTime& now) {
         if (printer.restartUntil && now.steady < *printer.restartUntil) continue;
         printer.state = PrinterState::Removed;
         printer.restartUntil.reset();
-        Say(StationNotice::Kind::Removed, i, "removed: not back within " + std::to_string(rules_.restartTimeout.count()) +
-                                                 " s of its restart");
+        Say(StationNotice::Kind::Removed, i,
+            "removed: not back within " + std::to_string(rules_.restartTimeout.count()) + " s of its restart");
     }
 }
 

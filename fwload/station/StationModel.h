@@ -21,9 +21,9 @@ struct StationTime {
 };
 
 struct StationRules {
-    bool again = false;      // a printer that passed is flashed again once it is plugged in again
-    unsigned parallel = 0;   // at most this many runs at once; 0: no cap
-    unsigned count = 0;      // no attempt starts once this many have; 0: no end
+    bool again = false;     // a printer that passed is flashed again once it is plugged in again
+    unsigned parallel = 0;  // at most this many runs at once; 0: no cap
+    unsigned count = 0;     // no attempt starts once this many have; 0: no end
     std::chrono::seconds restartTimeout{120};
     long long fileSize = 0;  // what a run's transfer counts up to, before the run says so itself
 };

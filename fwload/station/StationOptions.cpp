@@ -25,13 +25,16 @@ const char kStationDisplaySetUpHelp[] =
 
 void AddStationOptions(CLI::App& app, StationOptions& options, bool firmwareRequired) {
     app.allow_windows_style_options(false);
-    CLI::Option* firmware = app.add_option("FIRMWARE", options.firmware, "the firmware image file (*.bin)")->type_name("");
-    CLI::Option* model = app.add_option("-m,--model", options.model, "the model, a section of the settings file")->type_name("MODEL");
+    CLI::Option* firmware =
+        app.add_option("FIRMWARE", options.firmware, "the firmware image file (*.bin)")->type_name("");
+    CLI::Option* model =
+        app.add_option("-m,--model", options.model, "the model, a section of the settings file")->type_name("MODEL");
     if (firmwareRequired) {
         firmware->required();
         model->required();
     }
-    app.add_option("--ini", options.ini, "the settings file (default: fwload.ini beside the program)")->type_name("FILE");
+    app.add_option("--ini", options.ini, "the settings file (default: fwload.ini beside the program)")
+        ->type_name("FILE");
     app.add_option("--location", options.locations, "only the card printers on this USB port (repeatable)")
         ->type_name("PATH");
     app.add_option("--parallel", options.parallel, "at most N downloads at once (default: no cap)")

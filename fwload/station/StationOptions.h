@@ -29,8 +29,8 @@ struct StationOptions {
     std::string log;
     std::string csv;
     std::string junit;
-    std::string onEnd;            // the line's command after each attempt; empty for none
-    unsigned onEndTimeout = 30;   // seconds it may take
+    std::string onEnd;           // the line's command after each attempt; empty for none
+    unsigned onEndTimeout = 30;  // seconds it may take
 };
 
 // What the station does, what its memory is, and why it sets no display up: for its help.

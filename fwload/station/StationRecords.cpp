@@ -13,9 +13,9 @@
 namespace {
 
 // The record's fields, in the order CSV columns take them.
-const char* const kCsvFields[] = {"started", "ended",   "station", "operator", "version",   "file",
-                                  "size",    "byte_sum", "sha256", "model",    "mode",      "serial",
-                                  "location", "outcome", "exit_code", "message", "duration_ms"};
+const char* const kCsvFields[] = {"started",  "ended",    "station",   "operator", "version",    "file",
+                                  "size",     "byte_sum", "sha256",    "model",    "mode",       "serial",
+                                  "location", "outcome",  "exit_code", "message",  "duration_ms"};
 
 std::string Iso8601(std::chrono::system_clock::time_point when) {
     const std::tm utc = platform::CalendarTime(std::chrono::system_clock::to_time_t(when), true);
@@ -95,7 +95,8 @@ nlohmann::json RecordJson(const StationJob& job, const AttemptRecord& record) {
 
 std::string CsvCell(const std::string& text) {
     // A cell that a spreadsheet would evaluate is made text, as spreadsheet-injection guidance advises.
-    const std::string cell = !text.empty() && std::string("=+-@\t\r").find(text[0]) != std::string::npos ? "'" + text : text;
+    const std::string cell =
+        !text.empty() && std::string("=+-@\t\r").find(text[0]) != std::string::npos ? "'" + text : text;
     if (cell.find_first_of(",\"\r\n") == std::string::npos) return cell;
     std::string quoted = "\"";
     for (char c : cell) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
@@ -201,12 +202,14 @@ StationMemory ReadStationMemory(const std::string& path, const std::string& sha2
         if (!whole) {
             // A power cut mid-write leaves the last line cut off: it records nothing.
             memory.endsMidLine = true;
-            memory.problems.push_back(path + ": its last line is not a whole record (cut off as it was written); "
-                                             "it is skipped");
+            memory.problems.push_back(path +
+                                      ": its last line is not a whole record (cut off as it was written); "
+                                      "it is skipped");
             break;
         }
         if (!usable) {
-            memory.problems.push_back(path + ": line " + std::to_string(number + 1) + " is not a record; it is skipped");
+            memory.problems.push_back(path + ": line " + std::to_string(number + 1) +
+                                      " is not a record; it is skipped");
             continue;
         }
         const std::string serial = record["serial"];

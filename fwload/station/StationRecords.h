@@ -16,15 +16,15 @@
 
 // What every record of one station run says alike.
 struct StationJob {
-    std::string station;   // this computer's name
+    std::string station;  // this computer's name
     std::string operatorName;
     std::string version;
-    std::string file;      // the firmware file, as given
+    std::string file;  // the firmware file, as given
     long long size = 0;
     std::uint16_t byteSum = 0;
     std::string sha256;
     std::string model;
-    std::string mode;      // "standard" or "fast"
+    std::string mode;  // "standard" or "fast"
 };
 
 // The record as a JSON object: the log's line, and --json's "ended" event.

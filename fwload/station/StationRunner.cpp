@@ -21,8 +21,15 @@ struct StationRunner::Worker {
 };
 
 std::vector<std::string> WorkerArguments(const WorkerSetup& setup, const StationPrinter& printer) {
-    std::vector<std::string> arguments{"--json",   "-m", setup.model, "--ini", setup.ini, "--restart-timeout",
-                                       std::to_string(setup.restartTimeout), "--sha256", setup.sha256};
+    std::vector<std::string> arguments{"--json",
+                                       "-m",
+                                       setup.model,
+                                       "--ini",
+                                       setup.ini,
+                                       "--restart-timeout",
+                                       std::to_string(setup.restartTimeout),
+                                       "--sha256",
+                                       setup.sha256};
     if (printer.knownByPort) {
         arguments.insert(arguments.end(), {"--location", printer.location});
     } else {
@@ -83,7 +90,9 @@ void StationRunner::Poll(const StationTime& now) {
 void StationRunner::Start(std::size_t printer, const StationTime& now) {
     auto worker = std::make_unique<Worker>();
     if (!worker->process.Start(setup_.program, WorkerArguments(setup_, model_.Printers()[printer]))) {
-        End(printer, {"worker-died", kExitFailed, "The worker process could not be started (" + setup_.program + ").", "", false},
+        End(printer,
+            {"worker-died", kExitFailed, "The worker process could not be started (" + setup_.program + ").", "",
+             false},
             now);
         return;
     }

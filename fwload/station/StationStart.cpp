@@ -24,8 +24,15 @@ std::optional<StationStart> PrepareStation(const StationOptions& options, const 
     }
     const std::optional<std::string> model = ResolveModel(ini, options.model, problem);
     if (!model) return std::nullopt;
-    start.job = {platform::HostName(), options.operatorName, SUITE_VERSION, options.firmware, start.facts.size,
-                 start.facts.image.byteSum, start.facts.sha256, *model, options.fast ? "fast" : "standard"};
+    start.job = {platform::HostName(),
+                 options.operatorName,
+                 SUITE_VERSION,
+                 options.firmware,
+                 start.facts.size,
+                 start.facts.image.byteSum,
+                 start.facts.sha256,
+                 *model,
+                 options.fast ? "fast" : "standard"};
     // The log is the station's memory, and must take records before any printer is flashed.
     if (!options.log.empty()) {
         start.memory = ReadStationMemory(options.log, start.facts.sha256);
@@ -39,8 +46,8 @@ std::optional<StationStart> PrepareStation(const StationOptions& options, const 
     start.rules.count = options.count;
     start.rules.restartTimeout = std::chrono::seconds(options.restartTimeout);
     start.rules.fileSize = start.facts.size;
-    start.setup = {workerProgram, options.firmware, *model, ini, start.facts.sha256, options.restartTimeout, options.fast,
-                   options.displaySetUp};
+    start.setup = {workerProgram,      options.firmware,       *model,       ini,
+                   start.facts.sha256, options.restartTimeout, options.fast, options.displaySetUp};
     return start;
 }
 

@@ -61,9 +61,9 @@ void ShowPrinter(const StationModel& model, std::size_t index, std::chrono::stea
             tile.word = passed ? "PASS \u2014 REMOVE" : "FAIL \u2014 REMOVE";
             tile.tone = passed ? TileTone::Green : TileTone::Red;
             tile.detail = printer.state == PrinterState::Restarting ? "restarting"
-                          : passed                                   ? "firmware written and checked"
-                          : last != nullptr                          ? VisibleText(platform::SystemTextToUtf8(last->message))
-                                                                     : "";
+                          : passed                                  ? "firmware written and checked"
+                          : last != nullptr ? VisibleText(platform::SystemTextToUtf8(last->message))
+                                            : "";
             if (last != nullptr) tile.time = Seconds(last->durationMs);
             tile.retryable = printer.state == PrinterState::Failed;
             return;
@@ -79,8 +79,7 @@ void ShowPrinter(const StationModel& model, std::size_t index, std::chrono::stea
             tile.detail = "another printer reports this serial and no port tells them apart: not flashed";
             return;
         case PrinterState::Removed:
-        case PrinterState::Running:
-            return;
+        case PrinterState::Running: return;
     }
 }
 
@@ -165,7 +164,8 @@ StationTally Tally(const StationModel& model, std::chrono::system_clock::time_po
     tally.running = counts.running;
     const std::size_t ended = counts.passed + counts.failed;
     if (ended == 0) return tally;
-    tally.yieldPercent = static_cast<int>(std::lround(100.0 * static_cast<double>(counts.passed) / static_cast<double>(ended)));
+    tally.yieldPercent =
+        static_cast<int>(std::lround(100.0 * static_cast<double>(counts.passed) / static_cast<double>(ended)));
     auto first = model.Records().front().started;
     for (const AttemptRecord& record : model.Records()) first = std::min(first, record.started);
     // At least a minute: the first attempts say little of an hour.

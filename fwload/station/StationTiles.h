@@ -28,11 +28,11 @@ struct StationTile {
     std::string location;  // "1-2.3"
     std::string word;      // "WAITING", "FLASHING", "PASS — REMOVE", "FAIL — REMOVE", ...
     TileTone tone = TileTone::Grey;
-    std::string serial;    // UTF-8, its control characters made visible
-    std::string detail;    // the stage, the reason in words, how long it took...
-    int percent = -1;      // the transfer's share while flashing; -1 when there is no bar
-    std::string bytes;     // "12,800 / 65,554 bytes" while flashing
-    std::string time;      // how long the attempt has taken, "0:04"
+    std::string serial;                  // UTF-8, its control characters made visible
+    std::string detail;                  // the stage, the reason in words, how long it took...
+    int percent = -1;                    // the transfer's share while flashing; -1 when there is no bar
+    std::string bytes;                   // "12,800 / 65,554 bytes" while flashing
+    std::string time;                    // how long the attempt has taken, "0:04"
     std::optional<std::size_t> printer;  // the model's printer on the tile
     bool retryable = false;              // it failed and is still attached
 

@@ -45,8 +45,9 @@ std::string DriverMissingText() {
     const char* remedy = "install FTDI's D2XX driver package, which brings it";
 #else
     // True whether the package comes from the suite's apt repository or as a .deb file.
-    const char* remedy = "install the cardprinter-suite-d2xx package (from the suite's apt repository, or its .deb "
-                         "file with apt install ./cardprinter-suite-d2xx_*.deb), or FTDI's own libftd2xx.so";
+    const char* remedy =
+        "install the cardprinter-suite-d2xx package (from the suite's apt repository, or its .deb "
+        "file with apt install ./cardprinter-suite-d2xx_*.deb), or FTDI's own libftd2xx.so";
 #endif
     return std::string("the FTDI D2XX driver library (") + platform::NativeLibraryName("ftd2xx.dll") +
            ") was not found; " + remedy;

@@ -36,9 +36,9 @@ std::string Utf8(const QString& text) { return text.toUtf8().toStdString(); }
 QString Shown(const std::string& system) { return Text(VisibleText(platform::SystemTextToUtf8(system))); }
 
 void ShowError(const std::string& text) {
-    platform::ShowMessageBox(platform::MessageBoxRequest{kStationCaption, text, platform::MessageIcon::Error, false, false});
+    platform::ShowMessageBox(
+        platform::MessageBoxRequest{kStationCaption, text, platform::MessageIcon::Error, false, false});
 }
-
 
 }  // namespace
 
@@ -60,7 +60,8 @@ StationWindow::StationWindow(StationOptions options, StationWindowServices servi
     controller_.onEvent = [this](const std::string& line) { Say(line); };
     if (!services_.browseForFile) {
         services_.browseForFile = [](QWidget* owner) {
-            return QFileDialog::getOpenFileName(owner, "Firmware file", QString(), "Firmware files (*.bin);;All files (*)");
+            return QFileDialog::getOpenFileName(owner, "Firmware file", QString(),
+                                                "Firmware files (*.bin);;All files (*)");
         };
     }
     if (!services_.confirm) {
@@ -210,8 +211,9 @@ void StationWindow::CheckFile() {
     } else if (const std::optional<std::string> problem = PinnedSha256Problem(path, read, options_.sha256)) {
         facts->setText(Shown(*problem));
     } else {
-        facts->setText(QString("Size %1 bytes     Byte sum %2\nSHA-256 %3")
-                           .arg(Text(FormatWithThousands(read.size)), Text(Hex4(read.image.byteSum)), Text(read.sha256)));
+        facts->setText(
+            QString("Size %1 bytes     Byte sum %2\nSHA-256 %3")
+                .arg(Text(FormatWithThousands(read.size)), Text(Hex4(read.image.byteSum)), Text(read.sha256)));
         usable = true;
     }
     start->setEnabled(usable && model->currentIndex() >= 0);
@@ -257,7 +259,8 @@ void StationWindow::LayOutTiles(std::size_t count) {
 
 void StationWindow::Select(int index) {
     if (index < 0 || index >= static_cast<int>(tiles.size())) return;
-    if (selected_ >= 0 && selected_ < static_cast<int>(tiles.size())) tiles[static_cast<std::size_t>(selected_)]->SetSelected(false);
+    if (selected_ >= 0 && selected_ < static_cast<int>(tiles.size()))
+        tiles[static_cast<std::size_t>(selected_)]->SetSelected(false);
     selected_ = index;
     tiles[static_cast<std::size_t>(index)]->SetSelected(true);
     ShowButtons();

@@ -27,9 +27,9 @@ class QTimer;
 
 // What the window takes from its surroundings; the defaults are the real ones.
 struct StationWindowServices {
-    std::function<QString(QWidget*)> browseForFile;                 // default: a file dialog for *.bin
+    std::function<QString(QWidget*)> browseForFile;                  // default: a file dialog for *.bin
     std::function<bool(QWidget*, const QString& question)> confirm;  // default: a Yes/No box
-    std::string workerProgram;                                        // default: fwload-cli beside the program
+    std::string workerProgram;                                       // default: fwload-cli beside the program
 };
 
 class StationWindow : public QWidget {

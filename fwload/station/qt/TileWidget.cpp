@@ -39,7 +39,8 @@ QColor TileWidget::Foreground(TileTone tone) { return QColor::fromRgb(ColoursOf(
 void TileWidget::SetTile(const StationTile& tile) {
     if (tile == tile_) return;
     tile_ = tile;
-    setAccessibleName(Text((tile.slot > 0 ? std::to_string(tile.slot) + " " : std::string()) + tile.location + ": " + tile.word));
+    setAccessibleName(
+        Text((tile.slot > 0 ? std::to_string(tile.slot) + " " : std::string()) + tile.location + ": " + tile.word));
     setAccessibleDescription(Text(tile.serial + " " + tile.detail));
     update();
 }
@@ -78,8 +79,8 @@ void TileWidget::paintEvent(QPaintEvent*) {
     small.setPixelSize(std::max(12, h / 11));
     painter.setPen(foreground);
     painter.setFont(small);
-    const QString where = tile_.slot > 0 ? QString("%1  \u00b7  %2").arg(tile_.slot).arg(Text(tile_.location))
-                                         : QString("port unknown");
+    const QString where =
+        tile_.slot > 0 ? QString("%1  \u00b7  %2").arg(tile_.slot).arg(Text(tile_.location)) : QString("port unknown");
     painter.drawText(inner, Qt::AlignLeft | Qt::AlignTop, where);
     painter.drawText(inner, Qt::AlignRight | Qt::AlignTop, Text(tile_.serial));
     // The state word: large, the widest that fits.
@@ -117,7 +118,8 @@ void TileWidget::paintEvent(QPaintEvent*) {
     const QString detail = Text(tile_.detail);
     for (int size = small.pixelSize(); size > 10; --size) {
         detailFont.setPixelSize(size);
-        if (QFontMetrics(detailFont).boundingRect(details, Qt::TextWordWrap, detail).height() <= details.height()) break;
+        if (QFontMetrics(detailFont).boundingRect(details, Qt::TextWordWrap, detail).height() <= details.height())
+            break;
     }
     painter.setFont(detailFont);
     painter.drawText(details, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, detail);

@@ -24,10 +24,11 @@ int main(int argc, char* argv[]) {
     CLI::App app{"", "fwload-station"};
     AddStationOptions(app, options, false);
     app.set_version_flag("-V,--version", std::string("fwload-station ") + SUITE_VERSION);
-    app.description(std::string("Opens the window of a flashing station: a tile per USB port, each card printer attached "
-                                "flashed once, with a record per attempt. Without a model or a firmware file it asks for "
-                                "them first; given --sha256 the job is locked to that file.\n\n") +
-                    kStationHelp);
+    app.description(
+        std::string("Opens the window of a flashing station: a tile per USB port, each card printer attached "
+                    "flashed once, with a record per attempt. Without a model or a firmware file it asks for "
+                    "them first; given --sha256 the job is locked to that file.\n\n") +
+        kStationHelp);
     app.footer(kStationDisplaySetUpHelp);
     try {
         app.parse(argc, argv);
@@ -38,7 +39,8 @@ int main(int argc, char* argv[]) {
         std::cout << app.version() << "\n";
         return 0;
     } catch (const CLI::ParseError& error) {
-        std::fprintf(stderr, "fwload-station: %s (fwload-station --help tells how)\n", VisibleText(error.what()).c_str());
+        std::fprintf(stderr, "fwload-station: %s (fwload-station --help tells how)\n",
+                     VisibleText(error.what()).c_str());
         return 2;
     }
     if (const std::optional<std::string> problem = CheckStationOptions(options)) {
@@ -52,6 +54,7 @@ int main(int argc, char* argv[]) {
     InstallQtMessageBoxes();
     StationWindow window(options);
     window.show();
-    if (!options.model.empty() && !options.firmware.empty()) QTimer::singleShot(0, &window, [&window] { window.StartStation(); });
+    if (!options.model.empty() && !options.firmware.empty())
+        QTimer::singleShot(0, &window, [&window] { window.StartStation(); });
     return application.exec();
 }

@@ -23,8 +23,11 @@ constexpr UINT kPollMs = 100;  // the tiles are redrawn at most this often
 
 std::wstring Wide(const std::string& utf8) {
     if (utf8.empty()) return L"";
-    std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0)), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), static_cast<int>(wide.size()));
+    std::wstring wide(static_cast<std::size_t>(
+                          MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0)),
+                      L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
+                        static_cast<int>(wide.size()));
     return wide;
 }
 
@@ -45,10 +48,9 @@ COLORREF Lighter(COLORREF colour) {
     return RGB(half(GetRValue(colour)), half(GetGValue(colour)), half(GetBValue(colour)));
 }
 
-
 HFONT MakeFont(int pixels, bool bold) {
-    return CreateFontW(-pixels, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma");
+    return CreateFontW(-pixels, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma");
 }
 
 // The largest font from `from` pixels down to `least` in which the text fits, selected into the
@@ -112,7 +114,8 @@ Win32StationWindow::Win32StationWindow(StationOptions options, Services services
     if (!services_.browseForFile) services_.browseForFile = &DefaultBrowse;
     if (!services_.confirm) {
         services_.confirm = [](HWND owner, const std::string& question) {
-            return MessageBoxW(owner, Wide(question).c_str(), Wide(kStationCaption).c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
+            return MessageBoxW(owner, Wide(question).c_str(), Wide(kStationCaption).c_str(),
+                               MB_YESNO | MB_ICONQUESTION) == IDYES;
         };
     }
     controller_.onEvent = [this](const std::string& line) { Say(line); };
@@ -149,8 +152,8 @@ HWND Win32StationWindow::Create(HINSTANCE instance) {
     font_ = MakeFont(Scale(15), false);
     large_ = MakeFont(Scale(24), true);
     window = CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, Wide(kStationCaption).c_str(),
-                             WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT, Scale(1280), Scale(800),
-                             nullptr, nullptr, instance, this);
+                             WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT, Scale(1280),
+                             Scale(800), nullptr, nullptr, instance, this);
     if (window == nullptr) return nullptr;
 
     const DWORD label = WS_CHILD | SS_LEFT | SS_NOPREFIX;
@@ -192,8 +195,8 @@ HWND Win32StationWindow::Create(HINSTANCE instance) {
 }
 
 HWND Win32StationWindow::Control(const wchar_t* windowClass, const std::string& text, DWORD style) {
-    const HWND control = CreateWindowExW(0, windowClass, Wide(text).c_str(), style, 0, 0, 10, 10, window, nullptr,
-                                         instance_, nullptr);
+    const HWND control =
+        CreateWindowExW(0, windowClass, Wide(text).c_str(), style, 0, 0, 10, 10, window, nullptr, instance_, nullptr);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     return control;
 }
@@ -253,7 +256,9 @@ void Win32StationWindow::LayOut() {
     const int fieldLeft = Scale(16) + labelWidth;
     const int fieldWidth = std::max(Scale(200), width - fieldLeft - Scale(140));
     place(setUpControls_[0], Scale(16), Scale(16), width - Scale(32), Scale(22));
-    for (int i = 1; i <= 4; ++i) place(setUpControls_[static_cast<std::size_t>(i)], Scale(16), Scale(16) + i * row + Scale(4), labelWidth, Scale(22));
+    for (int i = 1; i <= 4; ++i)
+        place(setUpControls_[static_cast<std::size_t>(i)], Scale(16), Scale(16) + i * row + Scale(4), labelWidth,
+              Scale(22));
     place(model, fieldLeft, Scale(16) + row, fieldWidth, Scale(240));
     place(file, fieldLeft, Scale(16) + 2 * row, fieldWidth - Scale(110), Scale(26));
     place(browse, fieldLeft + fieldWidth - Scale(100), Scale(16) + 2 * row, Scale(100), Scale(26));
@@ -273,7 +278,9 @@ void Win32StationWindow::LayOut() {
     const int top = Scale(60);
     const int area = bottom - Scale(46) - top;
     const int columns = TileColumns(tiles.size());
-    const int rows = tiles.empty() ? 1 : static_cast<int>((tiles.size() + static_cast<std::size_t>(columns) - 1) / static_cast<std::size_t>(columns));
+    const int rows = tiles.empty() ? 1
+                                   : static_cast<int>((tiles.size() + static_cast<std::size_t>(columns) - 1) /
+                                                      static_cast<std::size_t>(columns));
     const int tileWidth = (width - Scale(16)) / columns;
     const int tileHeight = area / rows;
     for (std::size_t i = 0; i < tiles.size(); ++i) {
@@ -288,7 +295,8 @@ void Win32StationWindow::FillModels() {
     SendMessageW(model, CB_RESETCONTENT, 0, 0);
     std::vector<std::string> sections;
     IniReadSections(ini, sections);
-    for (const std::string& section : sections) SendMessageA(model, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(section.c_str()));
+    for (const std::string& section : sections)
+        SendMessageA(model, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(section.c_str()));
     std::string problem;
     if (const std::optional<std::string> given = ResolveModel(ini, options_.model, problem)) {
         SendMessageA(model, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(given->c_str()));
@@ -323,15 +331,18 @@ bool Win32StationWindow::StartStation() {
     if (controller_.Started()) return true;
     const LRESULT chosen = SendMessageW(model, CB_GETCURSEL, 0, 0);
     if (chosen >= 0) {
-        std::string name(static_cast<std::size_t>(SendMessageA(model, CB_GETLBTEXTLEN, static_cast<WPARAM>(chosen), 0)) + 1, '\0');
-        name.resize(static_cast<std::size_t>(SendMessageA(model, CB_GETLBTEXT, static_cast<WPARAM>(chosen), reinterpret_cast<LPARAM>(name.data()))));
+        std::string name(
+            static_cast<std::size_t>(SendMessageA(model, CB_GETLBTEXTLEN, static_cast<WPARAM>(chosen), 0)) + 1, '\0');
+        name.resize(static_cast<std::size_t>(
+            SendMessageA(model, CB_GETLBTEXT, static_cast<WPARAM>(chosen), reinterpret_cast<LPARAM>(name.data()))));
         options_.model = name;
     }
     options_.firmware = SystemText(file);
     options_.operatorName = SystemText(operatorName);
     const std::string problem = controller_.Start(options_);
     if (!problem.empty()) {
-        platform::ShowMessageBox(platform::MessageBoxRequest{kStationCaption, problem, platform::MessageIcon::Error, false, false});
+        platform::ShowMessageBox(
+            platform::MessageBoxRequest{kStationCaption, problem, platform::MessageIcon::Error, false, false});
         return false;
     }
     SetWindowTextW(job, Wide(controller_.JobLine()).c_str());
@@ -374,7 +385,8 @@ void Win32StationWindow::Select(int index) {
     if (index < 0 || index >= static_cast<int>(tiles.size())) return;
     const int previous = selected_;
     selected_ = index;
-    if (previous >= 0 && previous < static_cast<int>(tiles.size())) InvalidateRect(tiles[static_cast<std::size_t>(previous)], nullptr, FALSE);
+    if (previous >= 0 && previous < static_cast<int>(tiles.size()))
+        InvalidateRect(tiles[static_cast<std::size_t>(previous)], nullptr, FALSE);
     InvalidateRect(tiles[static_cast<std::size_t>(index)], nullptr, FALSE);
     ShowButtons();
 }
@@ -393,8 +405,8 @@ void Win32StationWindow::Poll() {
         if (looks[i] == shown_[i]) continue;
         shown_[i] = looks[i];
         const StationTile& tile = looks[i];
-        const std::string name = (tile.slot > 0 ? std::to_string(tile.slot) + " " : std::string()) + tile.location + ": " +
-                                 tile.word + "\n" + tile.serial + "\n" + tile.detail;
+        const std::string name = (tile.slot > 0 ? std::to_string(tile.slot) + " " : std::string()) + tile.location +
+                                 ": " + tile.word + "\n" + tile.serial + "\n" + tile.detail;
         SetWindowTextW(tiles[i], Wide(name).c_str());
         InvalidateRect(tiles[i], nullptr, FALSE);
     }
@@ -563,14 +575,15 @@ void Win32StationWindow::PaintTile(HWND handle, HDC context) const {
     TEXTMETRICW metrics{};
     GetTextMetricsW(context, &metrics);
     const int line = metrics.tmHeight;
-    const std::wstring where = tile.slot > 0 ? std::to_wstring(tile.slot) + L"  \u00b7  " + Wide(tile.location) : L"port unknown";
+    const std::wstring where =
+        tile.slot > 0 ? std::to_wstring(tile.slot) + L"  \u00b7  " + Wide(tile.location) : L"port unknown";
     RECT top = inner;
     DrawTextW(context, where.c_str(), -1, &top, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
     DrawTextW(context, Wide(tile.serial).c_str(), -1, &top, DT_RIGHT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
     // The state word: large, the widest that fits.
     const std::wstring word = Wide(tile.word);
-    const HFONT big = LargestFitting(context, std::max(16, h / 4), 8, true,
-                                     [&] { return TextWidth(context, word) <= innerWidth; });
+    const HFONT big =
+        LargestFitting(context, std::max(16, h / 4), 8, true, [&] { return TextWidth(context, word) <= innerWidth; });
     GetTextMetricsW(context, &metrics);
     RECT wordArea{inner.left, inner.top + line + h / 20, inner.right, inner.top + line + h / 20 + metrics.tmHeight};
     DrawTextW(context, word.c_str(), -1, &wordArea, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
@@ -579,7 +592,8 @@ void Win32StationWindow::PaintTile(HWND handle, HDC context) const {
     if (tile.percent >= 0) {
         const RECT bar{inner.left, y, inner.right, y + std::max(8, h / 12)};
         Fill(context, bar, Lighter(ground));
-        Fill(context, RECT{bar.left, bar.top, bar.left + innerWidth * tile.percent / 100, bar.bottom}, RGB(255, 255, 255));
+        Fill(context, RECT{bar.left, bar.top, bar.left + innerWidth * tile.percent / 100, bar.bottom},
+             RGB(255, 255, 255));
         y = bar.bottom + h / 30;
     }
     RECT last{inner.left, inner.bottom - line, inner.right, inner.bottom};

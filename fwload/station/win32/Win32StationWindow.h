@@ -15,9 +15,9 @@
 class Win32StationWindow {
 public:
     struct Services {
-        std::function<std::string(HWND owner)> browseForFile;               // default: a file dialog for *.bin
+        std::function<std::string(HWND owner)> browseForFile;                  // default: a file dialog for *.bin
         std::function<bool(HWND owner, const std::string& question)> confirm;  // default: a Yes/No box
-        std::string workerProgram;                                           // default: fwload-cli.exe beside the program
+        std::string workerProgram;  // default: fwload-cli.exe beside the program
     };
 
     explicit Win32StationWindow(StationOptions options, Services services = {});

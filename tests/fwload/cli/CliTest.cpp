@@ -15,8 +15,8 @@
 
 #include "LiveLine.h"
 #include "SimEnvironment.h"
-#include "SuiteVersion.h"
 #include "Subprocess.h"
+#include "SuiteVersion.h"
 #include "TempDir.h"
 #include "TraceTime.h"
 
@@ -34,7 +34,8 @@ std::vector<std::string> LastLines(const ProcessResult& result, std::size_t coun
     if (!lines.empty() && lines.back().find(" Took ") != std::string::npos) {
         lines.back().erase(lines.back().find(" Took "));
     }
-    return std::vector<std::string>(lines.end() - static_cast<std::ptrdiff_t>(std::min(count, lines.size())), lines.end());
+    return std::vector<std::string>(lines.end() - static_cast<std::ptrdiff_t>(std::min(count, lines.size())),
+                                    lines.end());
 }
 
 nlohmann::json Outcome(const ProcessResult& result) { return nlohmann::json::parse(result.OutLines().back()); }
@@ -123,7 +124,8 @@ TEST_F(Cli, BadInputGetsOneClearLineAndExit2WithoutTouchingThePrinter) {
     const std::string trace = dir.File("printer.trace");
     const std::string huge = dir.Write("huge.bin", "[NOV Card Printer]");
     std::filesystem::resize_file(huge, 2147483649ULL);
-    const std::string binaryIni = dir.Write("binary.ini", std::string("\x00\xFF\x13[\x01\x02", 6) + std::string(3000, '\x7F'));
+    const std::string binaryIni =
+        dir.Write("binary.ini", std::string("\x00\xFF\x13[\x01\x02", 6) + std::string(3000, '\x7F'));
     struct Case {
         std::vector<std::string> arguments;
         std::string message;
@@ -131,13 +133,16 @@ TEST_F(Cli, BadInputGetsOneClearLineAndExit2WithoutTouchingThePrinter) {
         {{"--ini", ini, "--model", "KX-4700", dir.File("missing.bin")}, "No such file or directory"},
         {{"--ini", ini, "--model", "KX-4700", dir.Path()}, "is a directory"},
         {{"--ini", ini, "--model", "KX-4700", dir.Write("empty.bin", "")}, "not a card printer firmware file"},
-        {{"--ini", ini, "--model", "KX-4700", dir.Write("17.bin", "[NOV Card Printer")}, "not a card printer firmware file"},
-        {{"--ini", ini, "--model", "KX-4700", dir.Write("lower.bin", "[nov card printer]xx")}, "not a card printer firmware file"},
+        {{"--ini", ini, "--model", "KX-4700", dir.Write("17.bin", "[NOV Card Printer")},
+         "not a card printer firmware file"},
+        {{"--ini", ini, "--model", "KX-4700", dir.Write("lower.bin", "[nov card printer]xx")},
+         "not a card printer firmware file"},
         {{"--ini", ini, "--model", "KX-4700", huge}, "too large"},
         {{"--ini", dir.Path(), "--model", "KX-4700", firmware}, "is a directory"},
         {{"--ini", dir.File("missing.ini"), "--model", "KX-4700", firmware}, "missing.ini: No such file or directory"},
         {{"--ini", binaryIni, "--model", "KX-4700", firmware}, "unknown model \"KX-4700\""},
-        {{"--ini", ini, "--model", "KX-9999", firmware}, "unknown model \"KX-9999\"; " + ini + " lists:\n  KX-4700\n  KX-4710 Basic"},
+        {{"--ini", ini, "--model", "KX-9999", firmware},
+         "unknown model \"KX-9999\"; " + ini + " lists:\n  KX-4700\n  KX-4710 Basic"},
     };
     for (const Case& c : cases) {
         const ProcessResult result = Run(c.arguments, {"FWSIM_TRACE=" + trace});
@@ -154,9 +159,10 @@ TEST_F(Cli, AMissingDriverOrPrinterExitsWith3) {
     const ProcessResult missing = RunProcess(kCli, {"--ini", ini, "--model", "KX-4700", firmware}, noDriver);
     if (missing.err.find("was not found") == std::string::npos) GTEST_SKIP() << "a D2XX library is installed here";
     EXPECT_EQ(missing.exitCode, 3);
-    EXPECT_EQ(missing.err, "fwload-cli: the FTDI D2XX driver library (libftd2xx.so) was not found; install the "
-                           "cardprinter-suite-d2xx package (from the suite's apt repository, or its .deb file with apt "
-                           "install ./cardprinter-suite-d2xx_*.deb), or FTDI's own libftd2xx.so\n");
+    EXPECT_EQ(missing.err,
+              "fwload-cli: the FTDI D2XX driver library (libftd2xx.so) was not found; install the "
+              "cardprinter-suite-d2xx package (from the suite's apt repository, or its .deb file with apt "
+              "install ./cardprinter-suite-d2xx_*.deb), or FTDI's own libftd2xx.so\n");
     EXPECT_EQ(RunProcess(kCli, {"--list"}, noDriver).exitCode, 3);
 
     const ProcessResult none = Download({}, {"FWSIM_DEVICES="});
@@ -181,8 +187,9 @@ TEST_F(Cli, ListsDevicesAndWhichIsACardPrinter) {
     EXPECT_EQ(Outcome(json)["card_printers"], 1);
     const ProcessResult none = Run({"--list"}, {"FWSIM_DEVICES="});
     EXPECT_THAT(none.OutLines(), ElementsAre("No D2XX devices attached."));
-    EXPECT_EQ(none.err, "fwload-cli: no USB device with an FTDI chip is attached: is the printer plugged in and "
-                        "switched on?\n");
+    EXPECT_EQ(none.err,
+              "fwload-cli: no USB device with an FTDI chip is attached: is the printer plugged in and "
+              "switched on?\n");
 }
 
 // A serial number or description is whatever the chip holds, and a file name whatever was typed:
@@ -201,15 +208,30 @@ TEST_F(Cli, DeviceStringsAreShownAsDataAndASharedSerialChoosesNeither) {
         std::string err;
     } cases[] = {
         {"--list", {"--list"}, {odd}, 0, "0\t\"CARD PRINTER\"\t\\x1b]0;owned\\x07\tcard printer\t1-1", ""},
-        {"--list --json", {"--list", "--json"}, {odd}, 0,
-         R"({"card_printer":true,"description":"CARD PRINTER","index":0,"location":"1-1","serial":"\u001b]0;owned\u0007"})", ""},
-        {"a download", {"--ini", ini, "-m", "KX-4700", "--no-display-setup", oddFile}, {odd}, 0,
-         "Printer: \"CARD PRINTER\", serial \\x1b]0;owned\\x07; firmware: " + shown + ", 1,518 bytes, byte sum 0x0F58", ""},
+        {"--list --json",
+         {"--list", "--json"},
+         {odd},
+         0,
+         R"({"card_printer":true,"description":"CARD PRINTER","index":0,"location":"1-1","serial":"\u001b]0;owned\u0007"})",
+         ""},
+        {"a download",
+         {"--ini", ini, "-m", "KX-4700", "--no-display-setup", oddFile},
+         {odd},
+         0,
+         "Printer: \"CARD PRINTER\", serial \\x1b]0;owned\\x07; firmware: " + shown + ", 1,518 bytes, byte sum 0x0F58",
+         ""},
         {"--check", {"--check", oddFile}, {}, 0, "File:        " + shown, ""},
-        {"a missing file", {"--ini", ini, "-m", "KX-4700", oddFile + "\x07"}, {}, 2, "",
+        {"a missing file",
+         {"--ini", ini, "-m", "KX-4700", oddFile + "\x07"},
+         {},
+         2,
+         "",
          "fwload-cli: " + shown + "\\x07: No such file or directory\n"},
-        {"a serial two printers report", {"--ini", ini, "-m", "KX-4700", "--serial", "DUP1", firmware},
-         {"FWSIM_DEVICES=CARD PRINTER;CARD PRINTER", "FWSIM_SERIALS=DUP1;DUP1"}, 3, "",
+        {"a serial two printers report",
+         {"--ini", ini, "-m", "KX-4700", "--serial", "DUP1", firmware},
+         {"FWSIM_DEVICES=CARD PRINTER;CARD PRINTER", "FWSIM_SERIALS=DUP1;DUP1"},
+         3,
+         "",
          "fwload-cli: 2 card printers report serial number DUP1; choose one with --location\n"
          "  0\t\"CARD PRINTER\"\tDUP1\tcard printer\t1-1\n  1\t\"CARD PRINTER\"\tDUP1\tcard printer\t1-2\n"},
     };
@@ -234,9 +256,8 @@ TEST_F(Cli, DeviceStringsAreShownAsDataAndASharedSerialChoosesNeither) {
 TEST_F(Cli, ARefusedPollFailsWithExit1AndTheWindowsTexts) {
     const ProcessResult result = Download({}, {"FWSIM_FAULTS=nak:poll"});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_THAT(LastLines(result, 3),
-                ElementsAre("Status: Ready to download(Polling). -> Failure", "Status: Download Failure!!...",
-                            "The download failed."));
+    EXPECT_THAT(LastLines(result, 3), ElementsAre("Status: Ready to download(Polling). -> Failure",
+                                                  "Status: Download Failure!!...", "The download failed."));
 }
 
 TEST_F(Cli, FaultsEndInTheirExitCodes) {
@@ -287,12 +308,12 @@ TEST_F(Cli, JsonReportsEveryEventOfASuccessfulDownload) {
     }
     // The bar counts against the whole file, as the window does, and ends at its maximum.
     EXPECT_THAT(transfer, ElementsAre("512/1518", "1024/1518", "1500/1518", "1518/1518"));
-    EXPECT_THAT(statuses, ElementsAre("Status: Ready to download(mode change).",
-                                      "Status: Ready to download(Polling).", "Status: Download now.",
-                                      "Status: Downloading( 512 / 1,518 bytes )", "Status: Downloading( 1,024 / 1,518 bytes )",
-                                      "Status: Downloading( 1,500 / 1,518 bytes )", "Status: Write to memory.",
-                                      "Status: Check sum", "Status: Download complete!!...", "Status: Initializing!!...",
-                                      "Status: Initialization complete!!..."));
+    EXPECT_THAT(statuses,
+                ElementsAre("Status: Ready to download(mode change).", "Status: Ready to download(Polling).",
+                            "Status: Download now.", "Status: Downloading( 512 / 1,518 bytes )",
+                            "Status: Downloading( 1,024 / 1,518 bytes )", "Status: Downloading( 1,500 / 1,518 bytes )",
+                            "Status: Write to memory.", "Status: Check sum", "Status: Download complete!!...",
+                            "Status: Initializing!!...", "Status: Initialization complete!!..."));
     EXPECT_GE(progress, 3);
     EXPECT_EQ(last["outcome"], "complete");
     EXPECT_EQ(last["status"], "Status: Initialization complete!!...");
@@ -316,7 +337,8 @@ TEST_F(Cli, QuietPrintsOnlyTheOutcomeAndTheTraceHasEveryFrame) {
     EXPECT_THAT(text, HasSubstr("=== fwload-cli "));
     EXPECT_THAT(text, HasSubstr("=== model: KX-4700\n"));
     EXPECT_THAT(text, HasSubstr(" ... 471 bytes ... "));  // a data frame, its middle told by its count
-    EXPECT_THAT(text, ::testing::EndsWith("=== outcome: complete (exit 0): Download complete; the printer's display is set up.\n"));
+    EXPECT_THAT(text, ::testing::EndsWith(
+                          "=== outcome: complete (exit 0): Download complete; the printer's display is set up.\n"));
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n') > 10, true);
 }
 
@@ -332,9 +354,8 @@ TEST_F(Cli, CtrlCSigtermAndSighupDuringAReplyWaitStopWith128PlusTheSignal) {
             for (int i = 0; i < c.times; ++i) kill(pid, c.signal);
         });
         EXPECT_EQ(result.exitCode, c.exitCode) << strsignal(c.signal) << " x" << c.times;
-        EXPECT_THAT(LastLines(result, 3),
-                    ElementsAre("Status: Ready to download(mode change). -> Failure", "Status: Download Failure!!...",
-                                "Stopped by the user."))
+        EXPECT_THAT(LastLines(result, 3), ElementsAre("Status: Ready to download(mode change). -> Failure",
+                                                      "Status: Download Failure!!...", "Stopped by the user."))
             << strsignal(c.signal);
         EXPECT_EQ(result.err, "fwload-cli: stopped by the user during the mode change\n") << strsignal(c.signal);
     }
@@ -346,8 +367,9 @@ TEST_F(Cli, StopsAndClosedOutputsLeaveTheFirmwareInAndTheOutcomeTrue) {
     const std::string noSdk = dir.File("no-sdk");
     std::filesystem::create_directory(noSdk);
     std::filesystem::create_symlink(kSimDir + "/libftd2xx.so", noSdk + "/libftd2xx.so");
-    const std::string kept = "fwload-cli: the printer is writing its memory and must not be interrupted now; the run "
-                             "will stop as soon as the firmware is written.";
+    const std::string kept =
+        "fwload-cli: the printer is writing its memory and must not be interrupted now; the run "
+        "will stop as soon as the firmware is written.";
     const std::string stopped =
         "Stopped by the user: the firmware is in the printer and checked; its display was not set up.";
     const struct {
@@ -364,8 +386,15 @@ TEST_F(Cli, StopsAndClosedOutputsLeaveTheFirmwareInAndTheOutcomeTrue) {
         {"Ctrl-C", {}, {"FWSIM_WRITE_MS=1500"}, SIGINT, false, 130, {kept}, stopped, false},
         {"SIGTERM", {}, {"FWSIM_WRITE_MS=1500"}, SIGTERM, false, 143, {kept}, stopped, false},
         {"output closed", {"--json"}, {}, 0, true, 0, {}, "", true},
-        {"firmware only", {"--no-display-setup"}, {"LD_LIBRARY_PATH=" + noSdk}, 0, false, 0, {},
-         "Download complete; display set-up skipped as asked.", false},
+        {"firmware only",
+         {"--no-display-setup"},
+         {"LD_LIBRARY_PATH=" + noSdk},
+         0,
+         false,
+         0,
+         {},
+         "Download complete; display set-up skipped as asked.",
+         false},
     };
     for (const auto& c : cases) {
         const TempDir printer;  // a new printer for each case
@@ -379,8 +408,9 @@ TEST_F(Cli, StopsAndClosedOutputsLeaveTheFirmwareInAndTheOutcomeTrue) {
             ProcessOptions options;
             options.environment = {"LD_LIBRARY_PATH=" + kSimDir, "FWSIM_STATE_DIR=" + printer.Path(),
                                    "FWSIM_LATENCY_MS=1", "FWSIM_WRITE_MS=5", "FWSIM_RESTART_CALLS=0"};
-            std::vector<std::string> arguments = {"-c", "\"$0\" \"$@\" | head -n 1 >/dev/null; exit ${PIPESTATUS[0]}",
-                                                  kCli, "--ini", ini, "--model", "KX-4700"};
+            std::vector<std::string> arguments = {
+                "-c",     "\"$0\" \"$@\" | head -n 1 >/dev/null; exit ${PIPESTATUS[0]}", kCli, "--ini", ini, "--model",
+                "KX-4700"};
             arguments.insert(arguments.end(), c.extra.begin(), c.extra.end());
             arguments.push_back(firmware);
             result = RunProcess("/bin/bash", arguments, options);
@@ -415,24 +445,79 @@ TEST_F(Cli, EveryFailureSaysWhyOnStderrAndInTheJsonOutcome) {
         int bytesSent;
         std::string message;
     } cases[] = {
-        {{"FWSIM_FAULTS=nak:data:1"}, 1, "data", "refused", 1, 0x15, 512,
+        {{"FWSIM_FAULTS=nak:data:1"},
+         1,
+         "data",
+         "refused",
+         1,
+         0x15,
+         512,
          "the printer refused data frame 1 (result code 0x15) after 512 of 1,518 bytes"},
-        {{"FWSIM_FAULTS=corrupt:poll"}, 1, "polling", "damaged-reply", -1, -1, 0,
+        {{"FWSIM_FAULTS=corrupt:poll"},
+         1,
+         "polling",
+         "damaged-reply",
+         -1,
+         -1,
+         0,
          "the printer's reply to the poll was damaged (bad CRC)"},
-        {{"FWSIM_FAULTS=corrupt:mode"}, 1, "mode-change", "damaged-reply", -1, -1, 0,
+        {{"FWSIM_FAULTS=corrupt:mode"},
+         1,
+         "mode-change",
+         "damaged-reply",
+         -1,
+         -1,
+         0,
          "the printer's reply to the mode change was damaged (wrong length 1)"},
-        {{"FWSIM_FAULTS=silence:data:0"}, 1, "data", "no-reply", 0, -1, 0,
+        {{"FWSIM_FAULTS=silence:data:0"},
+         1,
+         "data",
+         "no-reply",
+         0,
+         -1,
+         0,
          "the printer did not answer data frame 0 within 5 s after 0 of 1,518 bytes"},
-        {{"FWSIM_FAULTS=short:1:4"}, 1, "data", "short-write", 1, -1, 512,
+        {{"FWSIM_FAULTS=short:1:4"},
+         1,
+         "data",
+         "short-write",
+         1,
+         -1,
+         512,
          "only 518 of 519 bytes of data frame 1 could be written after 512 of 1,518 bytes"},
-        {{"FWSIM_FAULTS=vanish:data:2"}, 1, "data", "device-error", 2, -1, 1024,
-         "the printer failed or was unplugged during data frame 2 (D2XX status 4, FT_IO_ERROR) after 1,024 of 1,518 bytes"},
-        {{"FWSIM_FAULTS=code:checksum:31"}, 1, "checksum", "checksum-mismatch", -1, 0x31, 1500,
+        {{"FWSIM_FAULTS=vanish:data:2"},
+         1,
+         "data",
+         "device-error",
+         2,
+         -1,
+         1024,
+         "the printer failed or was unplugged during data frame 2 (D2XX status 4, FT_IO_ERROR) after 1,024 of 1,518 "
+         "bytes"},
+        {{"FWSIM_FAULTS=code:checksum:31"},
+         1,
+         "checksum",
+         "checksum-mismatch",
+         -1,
+         0x31,
+         1500,
          "the printer's checksum does not match the image's byte sum 0x0F58 (result code 0x31)"},
-        {{"FWSIM_FAULTS=sdk-fail:UserLCDMemoryWrite"}, 4, "display-set-up", "refused", 1, 1, 1500,
+        {{"FWSIM_FAULTS=sdk-fail:UserLCDMemoryWrite"},
+         4,
+         "display-set-up",
+         "refused",
+         1,
+         1,
+         1500,
          "The firmware is in the printer and checked, but its display was not set up: the card printer SDK refused "
          "display line 1 (result 1)."},
-        {{"LD_LIBRARY_PATH=" + noSdk}, 4, "display-set-up", "no-sdk-library", -1, -1, 1500,
+        {{"LD_LIBRARY_PATH=" + noSdk},
+         4,
+         "display-set-up",
+         "no-sdk-library",
+         -1,
+         -1,
+         1500,
          "The firmware is in the printer and checked, but its display was not set up: no card printer SDK library; "
          "--no-display-setup downloads the firmware alone."},
     };
@@ -444,7 +529,8 @@ TEST_F(Cli, EveryFailureSaysWhyOnStderrAndInTheJsonOutcome) {
         EXPECT_EQ(outcome["stage"], c.stage) << name;
         EXPECT_EQ(outcome["cause"], c.cause) << name;
         EXPECT_EQ(outcome["frame"], c.frame < 0 ? nlohmann::json(nullptr) : nlohmann::json(c.frame)) << name;
-        EXPECT_EQ(outcome["result_code"], c.resultCode < 0 ? nlohmann::json(nullptr) : nlohmann::json(c.resultCode)) << name;
+        EXPECT_EQ(outcome["result_code"], c.resultCode < 0 ? nlohmann::json(nullptr) : nlohmann::json(c.resultCode))
+            << name;
         EXPECT_EQ(outcome["bytes_sent"], c.bytesSent) << name;
         EXPECT_EQ(c.exitCode == 1 ? result.err : outcome["message"].get<std::string>(),
                   c.exitCode == 1 ? "fwload-cli: " + c.message + "\n" : c.message)
@@ -480,19 +566,24 @@ TEST_F(Cli, ChecksAndPinsTheFirmwareFile) {
         int exitCode;
         std::vector<std::string> lines;  // of standard output, or of standard error when that is empty
     } cases[] = {
-        {{"--check", firmware}, 0,
+        {{"--check", firmware},
+         0,
          {"File:        " + firmware, "Header:      card printer firmware", "Size:        1,518 bytes",
           "Image:       1,500 bytes in 3 data frames", "Byte sum:    0x0F58", "SHA-256:     " + sha256sum(firmware)}},
-        {{"--check", full}, 0,
+        {{"--check", full},
+         0,
          {"File:        " + full, "Header:      card printer firmware", "Size:        1,042 bytes",
           "Image:       1,024 bytes in 3 data frames", "Byte sum:    0x0400", "SHA-256:     " + sha256sum(full)}},
-        {{"--check", other}, 2,
+        {{"--check", other},
+         2,
          {"File:        " + other, "Header:      not card printer firmware", "Size:        17 bytes",
           "SHA-256:     " + sha256sum(other)}},
-        {{"--ini", ini, "-m", "KX-4700", "--sha256", std::string(64, 'A'), firmware}, 2,
+        {{"--ini", ini, "-m", "KX-4700", "--sha256", std::string(64, 'A'), firmware},
+         2,
          {"fwload-cli: " + firmware + ": its SHA-256 is " + sha256sum(firmware) + ", not the " + std::string(64, 'a') +
           " that --sha256 asks for"}},
-        {{"--ini", ini, "-m", "KX-4700", "--sha256", "abc", firmware}, 2,
+        {{"--ini", ini, "-m", "KX-4700", "--sha256", "abc", firmware},
+         2,
          {"fwload-cli: --sha256: \"abc\" is not 64 hex digits", "Run fwload-cli --help for usage."}},
     };
     for (const auto& c : cases) {
@@ -517,7 +608,9 @@ TEST_F(Cli, NamesTheDisplayLinesItPassesOver) {
         std::vector<std::string> extra;
         std::vector<std::string> err;
     } cases[] = {
-        {{}, {"fwload-cli: " + ini + ", [KX-4700] 1=garbage: " + named, "fwload-cli: " + ini + ", [KX-4700] 4=T,R: " + named}},
+        {{},
+         {"fwload-cli: " + ini + ", [KX-4700] 1=garbage: " + named,
+          "fwload-cli: " + ini + ", [KX-4700] 4=T,R: " + named}},
         {{"--no-display-setup"}, {}},
     };
     for (const auto& c : cases) {
@@ -543,18 +636,20 @@ TEST_F(Cli, WithSeveralPrintersTheChoiceIsMadeOrRefused) {
     const std::string two = "FWSIM_DEVICES=CARD PRINTER;Card Printer";
     const ProcessResult unclear = Download({"--json"}, {two});
     EXPECT_EQ(unclear.exitCode, 3);
-    EXPECT_EQ(unclear.err, "fwload-cli: 2 card printers are attached; choose one with --serial, --location or --index\n"
-                           "  0\t\"CARD PRINTER\"\tFWSIM1000\tcard printer\t1-1\n"
-                           "  1\t\"Card Printer\"\tFWSIM1001\tcard printer\t1-2\n");
+    EXPECT_EQ(unclear.err,
+              "fwload-cli: 2 card printers are attached; choose one with --serial, --location or --index\n"
+              "  0\t\"CARD PRINTER\"\tFWSIM1000\tcard printer\t1-1\n"
+              "  1\t\"Card Printer\"\tFWSIM1001\tcard printer\t1-2\n");
     EXPECT_EQ(Outcome(unclear)["outcome"], "ambiguous");
-    EXPECT_EQ(Outcome(unclear)["candidates"],
-              nlohmann::json::parse(R"([{"description":"CARD PRINTER","index":0,"location":"1-1","serial":"FWSIM1000"},)"
-                                    R"({"description":"Card Printer","index":1,"location":"1-2","serial":"FWSIM1001"}])"));
+    EXPECT_EQ(
+        Outcome(unclear)["candidates"],
+        nlohmann::json::parse(R"([{"description":"CARD PRINTER","index":0,"location":"1-1","serial":"FWSIM1000"},)"
+                              R"({"description":"Card Printer","index":1,"location":"1-2","serial":"FWSIM1001"}])"));
 
     // The printer chosen from the list is the one opened: unplugged after the list, it is not
     // replaced by whatever else opens.
-    for (const std::vector<std::string>& choice : {std::vector<std::string>{"--serial", "FWSIM1001"},
-                                                   std::vector<std::string>{"--index", "1"}}) {
+    for (const std::vector<std::string>& choice :
+         {std::vector<std::string>{"--serial", "FWSIM1001"}, std::vector<std::string>{"--index", "1"}}) {
         const ProcessResult gone = Download(choice, {two, "FWSIM_FAULTS=detach-after:1"});
         EXPECT_EQ(gone.exitCode, 3) << choice[0];
         EXPECT_THAT(LastLines(gone, 1), ElementsAre("The card printer chosen (\"Card Printer\", serial FWSIM1001) is "
@@ -582,8 +677,9 @@ TEST_F(Cli, WithSeveralPrintersTheChoiceIsMadeOrRefused) {
     });
     EXPECT_EQ(first.exitCode, 0);
     EXPECT_EQ(second.exitCode, 3);
-    EXPECT_EQ(second.err, "fwload-cli: the card printer \"Card Printer\" (serial FWSIM1001) could not be opened "
-                          "(D2XX status 3, FT_DEVICE_NOT_OPENED); another program may be using it\n");
+    EXPECT_EQ(second.err,
+              "fwload-cli: the card printer \"Card Printer\" (serial FWSIM1001) could not be opened "
+              "(D2XX status 3, FT_DEVICE_NOT_OPENED); another program may be using it\n");
 }
 
 // A fixture picks its printer by the USB port it is plugged into, and may wait for it to appear.
@@ -599,20 +695,34 @@ TEST_F(Cli, LocationPicksThePortAndWaitWaitsBoundedForThePrinter) {
         std::string err;
     } cases[] = {
         {{"--location", "1-4"}, "", 0, "Printer: \"Card Printer\", serial FWSIM1001; firmware: " + firmware, ""},
-        {{"--location", "1-2.3"}, "", 3, "",
+        {{"--location", "1-2.3"},
+         "",
+         3,
+         "",
          "fwload-cli: the device at location 1-2.3 is not a card printer: "
          "0\t\"USB Serial Converter\"\tFWSIM1000\tnot a card printer\t1-2.3\n"},
         {{"--location", "1-5"}, "", 3, "", "fwload-cli: no device is attached at location 1-5\n"},
-        {{"--location", "1-4.16"}, "", 2, "",
+        {{"--location", "1-4.16"},
+         "",
+         2,
+         "",
          "fwload-cli: --location: \"1-4.16\" is not a USB port path such as 1-2.3\nRun fwload-cli --help for usage.\n"},
-        {{"--location", "1-4", "--index", "1"}, "", 2, "",
+        {{"--location", "1-4", "--index", "1"},
+         "",
+         2,
+         "",
          "fwload-cli: choose the printer with one of --serial, --index and --location\n"
          "Run fwload-cli --help for usage.\n"},
         // The device list is empty for its first three reads (about half a second).
         {{"--wait", "5", "--location", "1-4"}, "attach-after:3", 0, waiting, ""},
-        {{"--wait", "5", "--location", "1-4"}, "", 0, "Printer: \"Card Printer\", serial FWSIM1001; firmware: " + firmware,
+        {{"--wait", "5", "--location", "1-4"},
+         "",
+         0,
+         "Printer: \"Card Printer\", serial FWSIM1001; firmware: " + firmware,
          ""},
-        {{"--wait", "1", "--serial", "FWSIM1001"}, "attach-after:1000", 3,
+        {{"--wait", "1", "--serial", "FWSIM1001"},
+         "attach-after:1000",
+         3,
          "Waiting up to 1 s for the card printer with serial number FWSIM1001 to be attached...",
          "fwload-cli: no card printer with serial number FWSIM1001 is attached\n"},
     };
@@ -627,8 +737,8 @@ TEST_F(Cli, LocationPicksThePortAndWaitWaitsBoundedForThePrinter) {
     EXPECT_EQ(ReadWholeFile(sim.StateDir() + "/FWSIM1001/image.bin").size(), 1536u);
 
     // The wait counts in the run's time: two empty lists 250 ms apart come before the printer.
-    const ProcessResult waited = Download({"--json", "--wait", "5", "--location", "1-4"},
-                                          {two, places, "FWSIM_FAULTS=attach-after:3"});
+    const ProcessResult waited =
+        Download({"--json", "--wait", "5", "--location", "1-4"}, {two, places, "FWSIM_FAULTS=attach-after:3"});
     EXPECT_GE(Outcome(waited)["waited_ms"], 500);
     EXPECT_GE(Outcome(waited)["elapsed_ms"], Outcome(waited)["waited_ms"]);
 
@@ -660,7 +770,8 @@ TEST_F(Cli, FastSendsTheSameBytesAndGivesTheLatencyTimerBack) {
         const auto reads = [](const std::string& trace) {
             const std::string text = ReadWholeFile(trace);
             std::size_t count = 0;
-            for (std::size_t at = text.find(" FT_Read("); at != std::string::npos; at = text.find(" FT_Read(", at + 1)) {
+            for (std::size_t at = text.find(" FT_Read("); at != std::string::npos;
+                 at = text.find(" FT_Read(", at + 1)) {
                 ++count;
             }
             return count;
@@ -676,7 +787,8 @@ TEST_F(Cli, FastSendsTheSameBytesAndGivesTheLatencyTimerBack) {
         bool interrupt;
         bool truncate;  // the file shrinks under the download
         int exitCode;
-    } endings[] = {{"", false, false, 0}, {"nak:data:1", false, false, 1}, {"", true, false, 130}, {"", false, true, 0}};
+    } endings[] = {
+        {"", false, false, 0}, {"nak:data:1", false, false, 1}, {"", true, false, 130}, {"", false, true, 0}};
     for (const auto& ending : endings) {
         firmware = dir.Write("fw.bin", "[NOV Card Printer]" + std::string(200000, '\x44'));
         const std::string trace = dir.File("latency.trace");

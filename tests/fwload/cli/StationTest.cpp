@@ -5,10 +5,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <regex>
 #include <set>
-#include <fstream>
 #include <sstream>
 
 #include <gmock/gmock.h>
@@ -47,8 +47,9 @@ protected:
     // The virtual printers attached, with the faults.
     ProcessOptions Printers(int printers, const std::string& faults, std::vector<std::string> environment = {}) {
         ProcessOptions options;
-        options.environment = {"LD_LIBRARY_PATH=" + kSimDir, "FWSIM_STATE_DIR=" + sim.StateDir(), "FWSIM_LATENCY_MS=1",
-                               "FWSIM_WRITE_MS=5", "FWSIM_RESTART_CALLS=0", "FWSIM_DEVICES=" + SimEnvironment::CardPrinters(printers),
+        options.environment = {"LD_LIBRARY_PATH=" + kSimDir, "FWSIM_STATE_DIR=" + sim.StateDir(),
+                               "FWSIM_LATENCY_MS=1",         "FWSIM_WRITE_MS=5",
+                               "FWSIM_RESTART_CALLS=0",      "FWSIM_DEVICES=" + SimEnvironment::CardPrinters(printers),
                                "FWSIM_FAULTS=" + faults};
         options.environment.insert(options.environment.end(), environment.begin(), environment.end());
         return options;
@@ -60,10 +61,12 @@ protected:
                       std::vector<std::string> environment = {}) {
         ProcessOptions options = Printers(printers, faults, std::move(environment));
         if (onEvent) {
-            options.onOutLine = [onEvent](const std::string& line, int pid) { onEvent(nlohmann::json::parse(line), pid); };
+            options.onOutLine = [onEvent](const std::string& line, int pid) {
+                onEvent(nlohmann::json::parse(line), pid);
+            };
         }
-        std::vector<std::string> arguments{"station", "--ini", ini, "-m", "KX-4700", "--operator", "Ann",
-                                           "--log", dir.File("log.jsonl")};
+        std::vector<std::string> arguments{
+            "station", "--ini", ini, "-m", "KX-4700", "--operator", "Ann", "--log", dir.File("log.jsonl")};
         if (json) arguments.insert(arguments.begin() + 1, "--json");
         arguments.insert(arguments.end(), extra.begin(), extra.end());
         arguments.push_back(firmware);
@@ -78,7 +81,8 @@ protected:
 
     // The image a printer got, by its folder in the virtual printer's state ("" the first one's).
     std::string ImageInFolder(const std::string& folder) const {
-        return ReadWholeFile(sim.StateDir() + (folder.empty() ? "" : "/" + folder) + "/image.bin").substr(0, image.size());
+        return ReadWholeFile(sim.StateDir() + (folder.empty() ? "" : "/" + folder) + "/image.bin")
+            .substr(0, image.size());
     }
 
     SimEnvironment sim;
@@ -102,14 +106,29 @@ TEST_F(Station, FlashesEveryPrinterOnceAndRecordsEachAttempt) {
         std::size_t atOnce;                 // this many runs at once, and never more
     } cases[] = {
         {"eight at once", 8, "", {"--count", "8", "--csv", "CSV", "--junit", "JUNIT"}, 0, eight, 8},
-        {"one refuses, one is unplugged", 4, "FWSIM1001@nak:data:2,FWSIM1002@vanish:data:1",
-         {"--count", "4", "--csv", "CSV", "--junit", "JUNIT"}, 1, {"complete", "failed", "failed", "complete"}, 4},
-        {"plugged in one after another", 3, "FWSIM1001@attach-after:3,FWSIM1002@attach-after:6", {"--count", "3"}, 0,
-         {"complete", "complete", "complete"}, 3},
+        {"one refuses, one is unplugged",
+         4,
+         "FWSIM1001@nak:data:2,FWSIM1002@vanish:data:1",
+         {"--count", "4", "--csv", "CSV", "--junit", "JUNIT"},
+         1,
+         {"complete", "failed", "failed", "complete"},
+         4},
+        {"plugged in one after another",
+         3,
+         "FWSIM1001@attach-after:3,FWSIM1002@attach-after:6",
+         {"--count", "3"},
+         0,
+         {"complete", "complete", "complete"},
+         3},
         {"two at a time", 5, "", {"--count", "5", "--parallel", "2"}, 0, {eight.begin(), eight.begin() + 5}, 2},
         {"one port only", 3, "", {"--count", "1", "--location", "1-2"}, 0, {"", "complete", ""}, 1},
-        {"display set-up among several", 2, "", {"--count", "2", "--display-setup"}, 1,
-         {"display-not-set-up", "display-not-set-up"}, 2},
+        {"display set-up among several",
+         2,
+         "",
+         {"--count", "2", "--display-setup"},
+         1,
+         {"display-not-set-up", "display-not-set-up"},
+         2},
         {"display set-up alone", 1, "", {"--count", "1", "--display-setup"}, 0, {"complete"}, 1},
     };
     std::string hostName = ReadWholeFile("/proc/sys/kernel/hostname");
@@ -155,28 +174,39 @@ TEST_F(Station, FlashesEveryPrinterOnceAndRecordsEachAttempt) {
             }
             // What every record of this file says alike, the printer's port, and the fields present.
             nlohmann::json same = record;
-            for (const char* varies : {"started", "ended", "duration_ms", "serial", "outcome", "exit_code", "message"}) {
+            for (const char* varies :
+                 {"started", "ended", "duration_ms", "serial", "outcome", "exit_code", "message"}) {
                 EXPECT_TRUE(same.contains(varies)) << varies;
                 same.erase(varies);
             }
-            EXPECT_EQ(same, (nlohmann::json{{"file", firmware}, {"size", 1518}, {"byte_sum", "0x0F58"}, {"sha256", sha256},
-                                            {"model", "KX-4700"}, {"mode", "standard"}, {"operator", "Ann"},
-                                            {"version", SUITE_VERSION}, {"station", hostName}, {"known_by", "serial"},
+            EXPECT_EQ(same, (nlohmann::json{{"file", firmware},
+                                            {"size", 1518},
+                                            {"byte_sum", "0x0F58"},
+                                            {"sha256", sha256},
+                                            {"model", "KX-4700"},
+                                            {"mode", "standard"},
+                                            {"operator", "Ann"},
+                                            {"version", SUITE_VERSION},
+                                            {"station", hostName},
+                                            {"known_by", "serial"},
                                             {"location", "1-" + std::to_string(std::stoi(serial.substr(5)) - 999)}}));
         }
         EXPECT_EQ(outcomes, expected);
         if (std::find(c.options.begin(), c.options.end(), "CSV") != c.options.end()) {
             const std::string csv = ReadWholeFile(dir.File("CSV"));
             EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), static_cast<long>(expected.size()) + 1);
-            EXPECT_THAT(csv, ::testing::StartsWith("started,ended,station,operator,version,file,size,byte_sum,sha256,"
-                                                   "model,mode,serial,location,outcome,exit_code,message,duration_ms\r\n"));
+            EXPECT_THAT(csv,
+                        ::testing::StartsWith("started,ended,station,operator,version,file,size,byte_sum,sha256,"
+                                              "model,mode,serial,location,outcome,exit_code,message,duration_ms\r\n"));
             const std::string junit = ReadWholeFile(dir.File("JUNIT"));
-            const auto failed = std::count_if(expected.begin(), expected.end(), [](auto& o) { return o.second != "complete"; });
+            const auto failed =
+                std::count_if(expected.begin(), expected.end(), [](auto& o) { return o.second != "complete"; });
             EXPECT_THAT(junit, HasSubstr("tests=\"" + std::to_string(expected.size()) + "\" failures=\"" +
                                          std::to_string(failed) + "\""));
             for (const auto& [serial, outcome] : expected) {
-                const std::string testcase = "name=\"" + serial + "\" time=\"[0-9.]+\"" +
-                                             (outcome == "complete" ? "/>" : ">\n    <failure message=\"The download failed \\(");
+                const std::string testcase =
+                    "name=\"" + serial + "\" time=\"[0-9.]+\"" +
+                    (outcome == "complete" ? "/>" : ">\n    <failure message=\"The download failed \\(");
                 EXPECT_TRUE(std::regex_search(junit, std::regex(testcase))) << testcase;
             }
         }
@@ -213,18 +243,18 @@ TEST_F(Station, StopsLostWorkersAndPrintersLeftAttachedAreRecordedOnce) {
         std::map<std::string, int> workers;  // serial -> pid
         std::set<std::string> seen;          // the serials of the events waited for
         bool sent = false;
-        const ProcessResult result = Run(
-            c.printers, c.faults, c.options,
-            [&](const nlohmann::json& event, int station) {
-                if (event["event"] == "started") workers[event["serial"]] = event["pid"];
-                if (c.after == "data" ? event.value("stage", "") == "data" : event["event"] == c.after) {
-                    seen.insert(event["serial"].get<std::string>());
-                }
-                if (sent || seen.size() < static_cast<std::size_t>(c.printers)) return;
-                sent = true;
-                kill(c.toTheWorker ? workers.begin()->second : station, c.signal);
-            },
-            {"FWSIM_LATENCY_MS=4", "FWSIM_RESTART_MS=1500"});
+        const ProcessResult result =
+            Run(c.printers, c.faults, c.options,
+                [&](const nlohmann::json& event, int station) {
+                    if (event["event"] == "started") workers[event["serial"]] = event["pid"];
+                    if (c.after == "data" ? event.value("stage", "") == "data" : event["event"] == c.after) {
+                        seen.insert(event["serial"].get<std::string>());
+                    }
+                    if (sent || seen.size() < static_cast<std::size_t>(c.printers)) return;
+                    sent = true;
+                    kill(c.toTheWorker ? workers.begin()->second : station, c.signal);
+                },
+                {"FWSIM_LATENCY_MS=4", "FWSIM_RESTART_MS=1500"});
         EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
         std::set<std::string> serials;
         for (const nlohmann::json& record : Records()) {
@@ -240,18 +270,21 @@ TEST_F(Station, StopsLostWorkersAndPrintersLeftAttachedAreRecordedOnce) {
 
 // On a terminal (script(1) gives it one): a row per printer redrawn in place, then the counters.
 TEST_F(Station, OnATerminalEachPrinterHasARowRedrawnInPlace) {
-    const std::string station = "stty cols 100; exec " + kCli + " station --ini " + ini + " -m KX-4700 --count 2 " + firmware;
+    const std::string station =
+        "stty cols 100; exec " + kCli + " station --ini " + ini + " -m KX-4700 --count 2 " + firmware;
     const ProcessResult result = RunProcess("/usr/bin/script", {"-qec", station, "/dev/null"}, Printers(2, ""));
     EXPECT_EQ(result.exitCode, 0) << result.out;
     const std::size_t lastRedraw = result.out.rfind("\x1b[3A");  // up over two rows and the counters
     ASSERT_NE(lastRedraw, std::string::npos) << result.out;
     const std::string screen = std::regex_replace(result.out.substr(lastRedraw), std::regex("0:0[0-9]"), "0:0S");
-    EXPECT_EQ(screen, "\x1b[3A\r1-1        FWSIM1000      done, remove   passed: complete (exit 0), 0:0S\x1b[K\r\n"
-                      "\r1-2        FWSIM1001      done, remove   passed: complete (exit 0), 0:0S\x1b[K\r\n"
-                      "\rpassed 2   failed 0   in progress 0\x1b[K\r\n"
-                      "Station: 2 passed, 0 failed.\r\n");
+    EXPECT_EQ(screen,
+              "\x1b[3A\r1-1        FWSIM1000      done, remove   passed: complete (exit 0), 0:0S\x1b[K\r\n"
+              "\r1-2        FWSIM1001      done, remove   passed: complete (exit 0), 0:0S\x1b[K\r\n"
+              "\rpassed 2   failed 0   in progress 0\x1b[K\r\n"
+              "Station: 2 passed, 0 failed.\r\n");
     // A row while its printer is flashed: port, serial, stage, bar, bytes and time.
-    EXPECT_TRUE(std::regex_search(result.out, std::regex(R"(\r1-1        FWSIM1000      [a-z-]+ +\[[#.]{20}\] [0-9,]+ / 1,518  0:0[0-9])")));
+    EXPECT_TRUE(std::regex_search(
+        result.out, std::regex(R"(\r1-1        FWSIM1000      [a-z-]+ +\[[#.]{20}\] [0-9,]+ / 1,518  0:0[0-9])")));
 }
 
 // Serial numbers are whatever the chips hold: shared, missing, or with control characters and
@@ -271,23 +304,34 @@ TEST_F(Station, KnowsPrintersByPortWhenSerialsFailAndShowsTheirStringsAsData) {
         std::string csv;                 // a line of the CSV
         std::string junit;               // a test case of the JUnit report
     } cases[] = {
-        {"two share a serial, one has none", "DUP1;DUP1;-", "", 0,
-         {{"DUP1", "1-1", "port", "complete", ""}, {"DUP1", "1-2", "port", "complete", "port-1-2"},
+        {"two share a serial, one has none",
+         "DUP1;DUP1;-",
+         "",
+         0,
+         {{"DUP1", "1-1", "port", "complete", ""},
+          {"DUP1", "1-2", "port", "complete", "port-1-2"},
           {"", "1-3", "port", "complete", "port-1-3"}},
          {"Station: 2 printers report serial DUP1: each is flashed and recorded by its port",
           " at 1-3: reports no serial number: it is flashed and recorded by its port"},
-         ",DUP1,1-2,complete,0,", "name=\"(no serial) at 1-3\""},
-        {"control characters and a formula", "\\x1b]0\\x3bowned\\x07;=1+2;\\x1b[2J", "=1+2@nak:data:1", 1,
-         {{retitle, "1-1", "serial", "complete", ""}, {"=1+2", "1-2", "serial", "failed", "-"},
+         ",DUP1,1-2,complete,0,",
+         "name=\"(no serial) at 1-3\""},
+        {"control characters and a formula",
+         "\\x1b]0\\x3bowned\\x07;=1+2;\\x1b[2J",
+         "=1+2@nak:data:1",
+         1,
+         {{retitle, "1-1", "serial", "complete", ""},
+          {"=1+2", "1-2", "serial", "failed", "-"},
           {"\x1b[2J", "1-3", "serial", "complete", "port-1-3"}},
          {"\\x1b]0;owned\\x07 at 1-1: attached", "=1+2 at 1-2: failed: failed (exit 1)"},
-         ",KX-4700,standard,'=1+2,1-2,failed,1,", "name=\"\\x1b]0;owned\\x07\""},
+         ",KX-4700,standard,'=1+2,1-2,failed,1,",
+         "name=\"\\x1b]0;owned\\x07\""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::remove(dir.File("log.jsonl").c_str());
-        const ProcessResult result = Run(3, c.faults, {"--count", "3", "--csv", dir.File("csv"), "--junit", dir.File("junit")},
-                                         nullptr, {"FWSIM_SERIALS=" + c.serials});
+        const ProcessResult result =
+            Run(3, c.faults, {"--count", "3", "--csv", dir.File("csv"), "--junit", dir.File("junit")}, nullptr,
+                {"FWSIM_SERIALS=" + c.serials});
         EXPECT_EQ(result.exitCode, c.exitCode) << result.out << result.err;
         for (const std::string& output : {result.out, result.err}) {
             EXPECT_EQ(output.find_first_of("\x1b\x07"), std::string::npos) << output;
@@ -319,7 +363,8 @@ TEST_F(Station, KnowsPrintersByPortWhenSerialsFailAndShowsTheirStringsAsData) {
 // The log is opened before any printer is flashed, takes each record synced as its attempt ends,
 // stops the station from flashing more once it cannot, and is the memory of the next station run.
 TEST_F(Station, TheLogIsTheStationsMemoryAndEachRecordReachesTheDiskFirst) {
-    const auto station = [&](int printers, std::vector<std::string> arguments, std::vector<std::string> environment = {}) {
+    const auto station = [&](int printers, std::vector<std::string> arguments,
+                             std::vector<std::string> environment = {}) {
         arguments.push_back(firmware);
         return RunProcess(kCli, arguments, Printers(printers, "", std::move(environment)));
     };
@@ -327,15 +372,17 @@ TEST_F(Station, TheLogIsTheStationsMemoryAndEachRecordReachesTheDiskFirst) {
     const std::string missing = dir.File("missing") + "/log.jsonl";
     const ProcessResult unopened = station(1, {"station", "--ini", ini, "-m", "KX-4700", "--log", missing});
     EXPECT_EQ(unopened.exitCode, 2);
-    EXPECT_EQ(unopened.err, "fwload-cli: " + missing + ": No such file or directory (the log must take a record per attempt)\n");
+    EXPECT_EQ(unopened.err,
+              "fwload-cli: " + missing + ": No such file or directory (the log must take a record per attempt)\n");
     EXPECT_EQ(sim.State().downloads, 0);
 
     // The first record cannot be written: the printer waiting behind it is not flashed.
-    const ProcessResult full =
-        station(2, {"station", "--ini", ini, "-m", "KX-4700", "--parallel", "1", "--log", "/dev/full", "--csv", dir.File("csv")});
+    const ProcessResult full = station(2, {"station", "--ini", ini, "-m", "KX-4700", "--parallel", "1", "--log",
+                                           "/dev/full", "--csv", dir.File("csv")});
     EXPECT_EQ(full.exitCode, 2) << full.out;
-    EXPECT_EQ(full.err, "fwload-cli: /dev/full: No space left on device: the record could not be kept, so no further "
-                        "printer is flashed; the runs under way finish\n");
+    EXPECT_EQ(full.err,
+              "fwload-cli: /dev/full: No space left on device: the record could not be kept, so no further "
+              "printer is flashed; the runs under way finish\n");
     EXPECT_EQ(full.OutLines().back(), "Station: 1 passed, 0 failed; a record could not be kept.");
     const std::string csv = ReadWholeFile(dir.File("csv"));
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 2) << csv;  // the header and the one attempt
@@ -347,7 +394,8 @@ TEST_F(Station, TheLogIsTheStationsMemoryAndEachRecordReachesTheDiskFirst) {
     { std::ofstream(log, std::ios::app) << "{\"started\":\"2026-12-10T"; }
     // Started again on its log (the options before the command, as with git): the two are done
     // earlier, the third is flashed, and the cut line is named once.
-    const ProcessResult again = station(3, {"--ini", ini, "--json", "station", "-m", "KX-4700", "--count", "1", "--log", log});
+    const ProcessResult again =
+        station(3, {"--ini", ini, "--json", "station", "-m", "KX-4700", "--count", "1", "--log", log});
     EXPECT_EQ(again.exitCode, 0) << again.err;
     std::vector<std::string> events;
     for (const nlohmann::json& event : JsonLines(again.out)) {
@@ -355,9 +403,10 @@ TEST_F(Station, TheLogIsTheStationsMemoryAndEachRecordReachesTheDiskFirst) {
             events.push_back(event["event"].get<std::string>() + " " + event.value("serial", ""));
         }
     }
-    EXPECT_THAT(events, ::testing::UnorderedElementsAre("log-problem ", "done-earlier FWSIM1000", "done-earlier FWSIM1001",
-                                                        "started FWSIM1002"));
-    EXPECT_EQ(again.err, "fwload-cli: " + log + ": its last line is not a whole record (cut off as it was written); it is skipped\n");
+    EXPECT_THAT(events, ::testing::UnorderedElementsAre("log-problem ", "done-earlier FWSIM1000",
+                                                        "done-earlier FWSIM1001", "started FWSIM1002"));
+    EXPECT_EQ(again.err, "fwload-cli: " + log +
+                             ": its last line is not a whole record (cut off as it was written); it is skipped\n");
     std::vector<std::string> serials;
     std::istringstream lines(ReadWholeFile(log));
     for (std::string line; std::getline(lines, line);) {
@@ -373,7 +422,8 @@ TEST_F(Station, EachRecordIsOnTheDiskBeforeItsOutcomeIsShown) {
     const char* asan = std::getenv("ASAN_OPTIONS");
     const ProcessResult result =
         Run(3, "", {"--count", "3"}, nullptr,
-            {"LD_PRELOAD=" SYNC_RECORDER, "ASAN_OPTIONS=" + std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0"});
+            {"LD_PRELOAD=" SYNC_RECORDER,
+             "ASAN_OPTIONS=" + std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     int syncs = 0;
     int ended = 0;
@@ -394,28 +444,37 @@ TEST_F(Station, RunsTheLinesCommandAfterEachRecordIsKept) {
     const std::string out = dir.File("hook.out");
     const std::string log = dir.File("log.jsonl");
     // A lamp that notes whether its record is in the log yet, and what it was told.
-    const std::string lamp = dir.Write("lamp.sh", "read -r record\n"
-                                                  "grep -c \"\\\"serial\\\":\\\"$SERIAL\\\"\" \"$1\" >> \"$2\"\n"
-                                                  "echo \"$SERIAL $LOCATION $OUTCOME $EXIT_CODE $(echo \"$record\" | "
-                                                  "grep -o '\"outcome\":\"[a-z]*\"')\" >> \"$2\"\n");
+    const std::string lamp = dir.Write("lamp.sh",
+                                       "read -r record\n"
+                                       "grep -c \"\\\"serial\\\":\\\"$SERIAL\\\"\" \"$1\" >> \"$2\"\n"
+                                       "echo \"$SERIAL $LOCATION $OUTCOME $EXIT_CODE $(echo \"$record\" | "
+                                       "grep -o '\"outcome\":\"[a-z]*\"')\" >> \"$2\"\n");
     const struct {
         const char* name;
         std::string command;
         std::vector<std::string> wrote;  // the lines the command wrote, sorted
         std::string err;
     } cases[] = {
-        {"a lamp for each printer", "sh '" + lamp + "' '" + log + "' '" + out + "'",
-         {"1", "1", "FWSIM1000 1-1 complete 0 \"outcome\":\"complete\"", "FWSIM1001 1-2 failed 1 \"outcome\":\"failed\""}, ""},
-        {"a lamp that is not there", "sh -c 'echo no lamp >&2; exit 5'", {},
-         "fwload-cli: the --on-end command (sh -c 'echo no lamp >&2; exit 5') for FWSIM1000 at 1-1 ended with exit code 5: no lamp\n"
-         "fwload-cli: the --on-end command (sh -c 'echo no lamp >&2; exit 5') for FWSIM1001 at 1-2 ended with exit code 5: no lamp\n"},
+        {"a lamp for each printer",
+         "sh '" + lamp + "' '" + log + "' '" + out + "'",
+         {"1", "1", "FWSIM1000 1-1 complete 0 \"outcome\":\"complete\"",
+          "FWSIM1001 1-2 failed 1 \"outcome\":\"failed\""},
+         ""},
+        {"a lamp that is not there",
+         "sh -c 'echo no lamp >&2; exit 5'",
+         {},
+         "fwload-cli: the --on-end command (sh -c 'echo no lamp >&2; exit 5') for FWSIM1000 at 1-1 ended with exit "
+         "code 5: no lamp\n"
+         "fwload-cli: the --on-end command (sh -c 'echo no lamp >&2; exit 5') for FWSIM1001 at 1-2 ended with exit "
+         "code 5: no lamp\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::remove(log.c_str());
         std::remove(out.c_str());
         json = false;
-        const ProcessResult result = Run(2, "FWSIM1001@nak:poll", {"--count", "2", "--parallel", "1", "--on-end", c.command});
+        const ProcessResult result =
+            Run(2, "FWSIM1001@nak:poll", {"--count", "2", "--parallel", "1", "--on-end", c.command});
         EXPECT_EQ(result.exitCode, 1) << result.err;  // the refusal, whatever the command did
         std::vector<std::string> wrote;
         std::istringstream lines(ReadWholeFile(out));

@@ -36,8 +36,7 @@ TEST(WindowRealTime, ThePauseBeforeThePollIsNeverShorterThanTwoSeconds) {
     form.cbModel->setCurrentIndex(0);
     form.edtFilename->setText(QString::fromStdString(dir.Write("fw.bin", "[NOV Card Printer]x")));
     constexpr int kRuns = 3;
-    for (int run = 0; run < kRuns; ++run)
-        form.BtnDownload->click();
+    for (int run = 0; run < kRuns; ++run) form.BtnDownload->click();
     EXPECT_EQ(form.lblProgress->text(), "Status: Download Failure!!...");
     EXPECT_TRUE(boxes.boxes.empty());
 
@@ -49,8 +48,7 @@ TEST(WindowRealTime, ThePauseBeforeThePollIsNeverShorterThanTwoSeconds) {
         ASSERT_GE(reply, 0) << "run " << run;
         ASSERT_GE(poll, 0) << "run " << run;
         EXPECT_GE(poll - reply, 2.000) << "run " << run;
-        std::printf("run %d: %.1f ms from the mode-change reply to the poll\n", run + 1,
-                    (poll - reply) * 1000);
+        std::printf("run %d: %.1f ms from the mode-change reply to the poll\n", run + 1, (poll - reply) * 1000);
     }
 }
 
@@ -78,7 +76,8 @@ TEST(WindowAndCli, SendThePrinterTheSameBytes) {
     const std::string cliTrace = dir.File("cli.trace");
     ProcessOptions options;
     options.environment = {"FWSIM_TRACE=" + cliTrace};
-    ASSERT_EQ(RunProcess(FWLOAD_CLI_PATH, {"--quiet", "--ini", ini, "--model", "kx-4700", firmware}, options).exitCode, 0);
+    ASSERT_EQ(RunProcess(FWLOAD_CLI_PATH, {"--quiet", "--ini", ini, "--model", "kx-4700", firmware}, options).exitCode,
+              0);
 
     const std::vector<std::string> fromWindow = WrittenBytes(windowTrace);
     ASSERT_EQ(fromWindow.size(), 7u);  // mode change, poll, three data frames, write, checksum

@@ -28,7 +28,8 @@ TEST(EndHooks, SplitAtBlanksWithQuotesAndNoShell) {
 TEST(EndHooks, GetTheRecordAndThePrinterAndTheirFailuresAreToldNotFatal) {
     TempDir dir;
     const std::string out = dir.File("hook.out");
-    const StationJob job{"line-pc", "Ann", "1.2.0", "fw.bin", 1518, 0x0F58, std::string(64, 'a'), "KX-4700", "standard"};
+    const StationJob job{"line-pc", "Ann",     "1.2.0", "fw.bin", 1518, 0x0F58, std::string(64, 'a'),
+                         "KX-4700", "standard"};
     AttemptRecord record;
     record.serial = "FWSIM1002";
     record.location = "1-3";
@@ -42,17 +43,22 @@ TEST(EndHooks, GetTheRecordAndThePrinterAndTheirFailuresAreToldNotFatal) {
         std::string failure;
         std::string wrote;  // what the command put in hook.out
     } cases[] = {
-        {"given the record and the printer", "sh -c 'cat > " + out + "; echo \"$SERIAL $LOCATION $OUTCOME $EXIT_CODE\" >> " + out + "'", 0, "",
-         "{\"byte_sum\":\"0x0F58\",\"duration_ms\":0,\"ended\":\"1970-01-01T00:00:00.000Z\",\"exit_code\":1,\"file\":\"fw.bin\","
+        {"given the record and the printer",
+         "sh -c 'cat > " + out + "; echo \"$SERIAL $LOCATION $OUTCOME $EXIT_CODE\" >> " + out + "'", 0, "",
+         "{\"byte_sum\":\"0x0F58\",\"duration_ms\":0,\"ended\":\"1970-01-01T00:00:00.000Z\",\"exit_code\":1,\"file\":"
+         "\"fw.bin\","
          "\"known_by\":\"serial\",\"location\":\"1-3\",\"message\":\"The download failed.\",\"mode\":\"standard\","
          "\"model\":\"KX-4700\",\"operator\":\"Ann\",\"outcome\":\"failed\",\"serial\":\"FWSIM1002\",\"sha256\":\"" +
-             std::string(64, 'a') + "\",\"size\":1518,\"started\":\"1970-01-01T00:00:00.000Z\",\"station\":\"line-pc\","
+             std::string(64, 'a') +
+             "\",\"size\":1518,\"started\":\"1970-01-01T00:00:00.000Z\",\"station\":\"line-pc\","
              "\"version\":\"1.2.0\"}\nFWSIM1002 1-3 failed 1\n"},
         {"failing", "sh -c 'echo no lamp on port 3 >&2; exit 3'", 0,
-         "the --on-end command (sh -c 'echo no lamp on port 3 >&2; exit 3') for FWSIM1002 at 1-3 ended with exit code 3: "
+         "the --on-end command (sh -c 'echo no lamp on port 3 >&2; exit 3') for FWSIM1002 at 1-3 ended with exit code "
+         "3: "
          "no lamp on port 3",
          ""},
-        {"taking too long", "sleep 30", 30, "the --on-end command (sleep 30) for FWSIM1002 at 1-3 did not end within 30 s and was ended", ""},
+        {"taking too long", "sleep 30", 30,
+         "the --on-end command (sleep 30) for FWSIM1002 at 1-3 did not end within 30 s and was ended", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -63,7 +69,8 @@ TEST(EndHooks, GetTheRecordAndThePrinterAndTheirFailuresAreToldNotFatal) {
         std::vector<std::string> failures;
         // The command's own time, waited for; the limit is the station's clock, moved on.
         for (int i = 0; i < 500 && hooks.Running() > 0; ++i) {
-            for (const std::string& failure : hooks.Poll(start + std::chrono::seconds(c.secondsLater))) failures.push_back(failure);
+            for (const std::string& failure : hooks.Poll(start + std::chrono::seconds(c.secondsLater)))
+                failures.push_back(failure);
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         EXPECT_EQ(hooks.Running(), 0u);

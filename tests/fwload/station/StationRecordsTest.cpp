@@ -31,8 +31,20 @@ TEST(DeviceStrings, AreShownVisiblyKeptExactInJsonAndDefusedInCsvAndXml) {
         {"say \"hi\"", "say \"hi\"", "\"say \"\"hi\"\"\"", "say &quot;hi&quot;"},
         {"a&b<c>", "a&b<c>", "a&b<c>", "a&amp;b&lt;c&gt;"},
         {"caf\xc3\xa9", "caf\xc3\xa9", "caf\xc3\xa9", "caf\xc3\xa9"},
-        {"\xc2\x9b" "2J", "\\u009b2J", "\xc2\x9b" "2J", "\xc2\x9b" "2J"},
-        {"abc\xe2\x80\xae" "def", "abc\\u202edef", "abc\xe2\x80\xae" "def", "abc\xe2\x80\xae" "def"},
+        {"\xc2\x9b"
+         "2J",
+         "\\u009b2J",
+         "\xc2\x9b"
+         "2J",
+         "\xc2\x9b"
+         "2J"},
+        {"abc\xe2\x80\xae"
+         "def",
+         "abc\\u202edef",
+         "abc\xe2\x80\xae"
+         "def",
+         "abc\xe2\x80\xae"
+         "def"},
         {"bad\xff", "bad\xff", "bad\xff", "bad\\xff"},
         {"\xef\xbf\xbe", "\xef\xbf\xbe", "\xef\xbf\xbe", "\\ufffe"},
         {std::string("nul\0", 4), "nul\\x00", std::string("nul\0", 4), "nul\\x00"},
@@ -70,7 +82,8 @@ TEST(RunEvents, ReadBackAsWrittenAndAnythingElseIsNoEvent) {
     passed.outcome = {"complete", 0, "Download complete; display set-up skipped as asked.", "", true};
     RunEvent failed = passed;
     failed.stage = DownloadStage::Data;
-    failed.outcome = {"failed", 1, "The download failed.", "the printer refused data frame 2 (result code 0x15)", false};
+    failed.outcome = {"failed", 1, "The download failed.", "the printer refused data frame 2 (result code 0x15)",
+                      false};
     RunEvent status;
     status.stage = DownloadStage::Polling;
     for (const RunEvent& event : {stage, progress, restart, passed, failed, status}) {
@@ -82,9 +95,11 @@ TEST(RunEvents, ReadBackAsWrittenAndAnythingElseIsNoEvent) {
     }
     EXPECT_EQ(JsonText(EncodeRunEvent(failed)),
               "{\"event\":\"outcome\",\"exit_code\":1,\"firmware_written\":false,\"message\":\"The download failed.\","
-              "\"outcome\":\"failed\",\"reason\":\"the printer refused data frame 2 (result code 0x15)\",\"stage\":\"data\"}");
-    for (const char* line : {"", "not json", "[1,2]", "{\"stage\":\"data\"}", "{\"event\":\"progress\",\"bar\":\"moon\"}",
-                             "{\"event\":\"outcome\",\"outcome\":\"complete\"}", "{\"event\":7}"}) {
+              "\"outcome\":\"failed\",\"reason\":\"the printer refused data frame 2 (result code "
+              "0x15)\",\"stage\":\"data\"}");
+    for (const char* line :
+         {"", "not json", "[1,2]", "{\"stage\":\"data\"}", "{\"event\":\"progress\",\"bar\":\"moon\"}",
+          "{\"event\":\"outcome\",\"outcome\":\"complete\"}", "{\"event\":7}"}) {
         EXPECT_FALSE(DecodeRunEvent(std::string(line)).has_value()) << line;
     }
 }
@@ -111,7 +126,11 @@ TEST(StationMemory, RemembersPrintersWhoseLatestRecordForThisFirmwarePassed) {
         {"known by its port", record("D", 0, "", "port") + record("", 0), {}, 0, false},
         {"a line that is no record", record("A", 0) + "garbage\n" + record("B", 0), {"A", "B"}, 1, false},
         {"cut off as it was written", record("A", 0) + "{\"sha256\":\"aaa", {"A"}, 1, true},
-        {"written by an earlier version", "{\"sha256\":\"" + sha + "\",\"serial\":\"C\",\"exit_code\":0}\r\n", {"C"}, 0, false},
+        {"written by an earlier version",
+         "{\"sha256\":\"" + sha + "\",\"serial\":\"C\",\"exit_code\":0}\r\n",
+         {"C"},
+         0,
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -23,7 +23,7 @@ TEST(StationTiles, SayEachStateInWordsAndTone) {
         return StationTime{steady + std::chrono::seconds(seconds), wall + std::chrono::seconds(seconds)};
     };
     const std::vector<BusPrinter> bus{{"PASS1", "1-1"}, {"FAIL1", "1-2"}, {"\x1b[2J", "1-3"}, {"DONE1", "1-4"},
-                                      {"GONE1", "1-5"}, {"WAIT1", "1-6"}, {"DUP", ""},       {"DUP", ""}};
+                                      {"GONE1", "1-5"}, {"WAIT1", "1-6"}, {"DUP", ""},        {"DUP", ""}};
     model.SeeBus(bus, at(0));
     ASSERT_EQ(model.StartDue(at(0)).size(), 4u);  // PASS1, FAIL1, the odd one, GONE1
     RunEvent progress;
@@ -43,24 +43,27 @@ TEST(StationTiles, SayEachStateInWordsAndTone) {
 
     std::vector<std::string> rows;
     for (const StationTile& tile : StationTiles(model, steady + std::chrono::seconds(134))) rows.push_back(Row(tile));
-    EXPECT_EQ(rows, (std::vector<std::string>{
-                        "1 1-9 | WAITING | grey |  |  | -1 |  | ",
-                        "2 1-1 | PASS \u2014 REMOVE | green | PASS1 | restarting | -1 |  | 2:08",
-                        "3 1-2 | FAIL \u2014 REMOVE | red | FAIL1 | The download failed (the printer refused data frame 2). "
-                        "| -1 |  | 0:03 | retry",
-                        "4 1-3 | FLASHING | blue | \\x1b[2J | sending the firmware | 33 | 512 / 1,518 bytes | 2:14",
-                        "5 1-4 | DONE EARLIER \u2014 REMOVE | green-outline | DONE1 | passed with this firmware in an earlier "
-                        "run | -1 |  | ",
-                        "6 1-5 | WAITING | grey |  | ready for the next printer | -1 |  | ",
-                        "7 1-6 | WAITING | grey | WAIT1 | about to be flashed | -1 |  | ",
-                        "0  | SHARED SERIAL | amber | DUP | another printer reports this serial and no port tells them "
-                        "apart: not flashed | -1 |  | ",
-                        "0  | SHARED SERIAL | amber | DUP | another printer reports this serial and no port tells them "
-                        "apart: not flashed | -1 |  | ",
-                    }));
+    EXPECT_EQ(
+        rows,
+        (std::vector<std::string>{
+            "1 1-9 | WAITING | grey |  |  | -1 |  | ",
+            "2 1-1 | PASS \u2014 REMOVE | green | PASS1 | restarting | -1 |  | 2:08",
+            "3 1-2 | FAIL \u2014 REMOVE | red | FAIL1 | The download failed (the printer refused data frame 2). "
+            "| -1 |  | 0:03 | retry",
+            "4 1-3 | FLASHING | blue | \\x1b[2J | sending the firmware | 33 | 512 / 1,518 bytes | 2:14",
+            "5 1-4 | DONE EARLIER \u2014 REMOVE | green-outline | DONE1 | passed with this firmware in an earlier "
+            "run | -1 |  | ",
+            "6 1-5 | WAITING | grey |  | ready for the next printer | -1 |  | ",
+            "7 1-6 | WAITING | grey | WAIT1 | about to be flashed | -1 |  | ",
+            "0  | SHARED SERIAL | amber | DUP | another printer reports this serial and no port tells them "
+            "apart: not flashed | -1 |  | ",
+            "0  | SHARED SERIAL | amber | DUP | another printer reports this serial and no port tells them "
+            "apart: not flashed | -1 |  | ",
+        }));
     const StationTally tally = Tally(model, wall + std::chrono::seconds(134));
     EXPECT_EQ(TallyText(tally), "passed 2   failed 1   running 1   yield 67 %   81 per hour");
-    EXPECT_EQ(TallyText(Tally(StationModel(rules), wall)), "passed 0   failed 0   running 0   yield \u2013   0 per hour");
+    EXPECT_EQ(TallyText(Tally(StationModel(rules), wall)),
+              "passed 0   failed 0   running 0   yield \u2013   0 per hour");
 }
 
 }  // namespace

@@ -83,7 +83,8 @@ protected:
 TEST_F(StationOnScreen, FlashesFourPrintersAndTheRefusedOneIsRetriedByHand) {
     sim.Set("FWSIM_FAULTS", "FWSIM1003@nak:data:2");
     const std::unique_ptr<StationWindow> window = Open(4, 1500);
-    ASSERT_TRUE(WaitFor([&] { return window->Model()->Counts().passed == 3 && window->Model()->Counts().failed == 1; }));
+    ASSERT_TRUE(
+        WaitFor([&] { return window->Model()->Counts().passed == 3 && window->Model()->Counts().failed == 1; }));
     WaitFor([&] { return window->tally->text().startsWith("passed 3   failed 1   running 0"); }, 5);
     EXPECT_THAT(Words(*window), ::testing::ElementsAre("PASS \u2014 REMOVE", "PASS \u2014 REMOVE", "PASS \u2014 REMOVE",
                                                        "FAIL \u2014 REMOVE"));
@@ -97,7 +98,8 @@ TEST_F(StationOnScreen, FlashesFourPrintersAndTheRefusedOneIsRetriedByHand) {
         const QImage shot = screen.copy(where);
         long ground = 0;
         for (int y = 0; y < shot.height(); ++y) {
-            for (int x = 0; x < shot.width(); ++x) ground += shot.pixelColor(x, y) == TileWidget::Background(tile->Tile().tone);
+            for (int x = 0; x < shot.width(); ++x)
+                ground += shot.pixelColor(x, y) == TileWidget::Background(tile->Tile().tone);
         }
         EXPECT_GT(ground, shot.width() * shot.height() / 2) << tile->Tile().location;
     }
@@ -115,8 +117,9 @@ TEST_F(StationOnScreen, FlashesFourPrintersAndTheRefusedOneIsRetriedByHand) {
     for (const nlohmann::json& record : Records(options.log)) {
         attempts.push_back(record["serial"].get<std::string>() + " " + record["outcome"].get<std::string>());
     }
-    EXPECT_THAT(attempts, ::testing::UnorderedElementsAre("FWSIM1000 complete", "FWSIM1001 complete", "FWSIM1002 complete",
-                                                          "FWSIM1003 failed", "FWSIM1003 complete"));
+    EXPECT_THAT(attempts,
+                ::testing::UnorderedElementsAre("FWSIM1000 complete", "FWSIM1001 complete", "FWSIM1002 complete",
+                                                "FWSIM1003 failed", "FWSIM1003 complete"));
     EXPECT_EQ(sim.State().downloads, 1);
     window->close();
     EXPECT_TRUE(questions.empty());  // nothing ran: nothing to ask

@@ -76,9 +76,10 @@ TEST(StationWindow, SetUpStartsOnlyFromFirmwareAndLocksTheReleasedJob) {
     } cases[] = {
         {"firmware", firmware, "", "", true, "Size 1,518 bytes     Byte sum 0x0F58\nSHA-256 " + sha, true},
         {"not firmware", text, "", "", false, "Not card printer firmware: " + text, true},
-        {"no such file", dir.File("none.bin"), "", "", false, dir.File("none.bin") + ": No such file or directory", true},
-        {"the released file, locked", firmware, sha, "KX-4710 Basic", true, "Size 1,518 bytes     Byte sum 0x0F58\nSHA-256 " + sha,
-         false},
+        {"no such file", dir.File("none.bin"), "", "", false, dir.File("none.bin") + ": No such file or directory",
+         true},
+        {"the released file, locked", firmware, sha, "KX-4710 Basic", true,
+         "Size 1,518 bytes     Byte sum 0x0F58\nSHA-256 " + sha, false},
         {"another file than the released one", other, sha, "KX-4700", false,
          other + ": its SHA-256 is e1c17891d301e67c07f5573f05c56e9b5c64d378d100382c00b548f7d03d7569, not the " + sha +
              " that --sha256 asks for",

@@ -112,11 +112,12 @@ TEST_F(Win32Station, FlashesThreePrintersAndTheRefusedOneIsRetriedFromTheKeyboar
     EXPECT_EQ(Utf8(station->window), "Card Printer Flashing Station");
     std::vector<std::string> tiles;
     for (HWND tile : station->tiles) tiles.push_back(Utf8(tile));
-    EXPECT_THAT(tiles, ::testing::ElementsAre(
-                           "1 1-1: PASS \u2014 REMOVE\nFWSIM1000\nfirmware written and checked",
-                           "2 1-2: PASS \u2014 REMOVE\nFWSIM1001\nfirmware written and checked",
-                           "3 1-3: FAIL \u2014 REMOVE\nFWSIM1002\nThe download failed (the printer refused data frame 2 "
-                           "(result code 0x15) after 1,024 of 1,518 bytes)."));
+    EXPECT_THAT(tiles,
+                ::testing::ElementsAre(
+                    "1 1-1: PASS \u2014 REMOVE\nFWSIM1000\nfirmware written and checked",
+                    "2 1-2: PASS \u2014 REMOVE\nFWSIM1001\nfirmware written and checked",
+                    "3 1-3: FAIL \u2014 REMOVE\nFWSIM1002\nThe download failed (the printer refused data frame 2 "
+                    "(result code 0x15) after 1,024 of 1,518 bytes)."));
     EXPECT_GT(GroundShare(station->tiles[0], 0x1B5E20), 0.5);  // green
     EXPECT_GT(GroundShare(station->tiles[2], 0xB71C1C), 0.5);  // red
     EXPECT_EQ(Utf8(station->tally).substr(0, 34), "passed 2   failed 1   running 0   ");
@@ -129,8 +130,8 @@ TEST_F(Win32Station, FlashesThreePrintersAndTheRefusedOneIsRetriedFromTheKeyboar
     EXPECT_TRUE(IsWindowEnabled(station->retry));
     Key(*station, VK_RETURN);
     ASSERT_TRUE(PumpUntil(*station, [&] { return model->Counts().passed == 3; }));
-    EXPECT_THAT(Records(), ::testing::UnorderedElementsAre("FWSIM1000 complete", "FWSIM1001 complete", "FWSIM1002 failed",
-                                                           "FWSIM1002 complete"));
+    EXPECT_THAT(Records(), ::testing::UnorderedElementsAre("FWSIM1000 complete", "FWSIM1001 complete",
+                                                           "FWSIM1002 failed", "FWSIM1002 complete"));
 }
 
 TEST_F(Win32Station, StopAllAndTheCloseQuestion) {
@@ -139,7 +140,8 @@ TEST_F(Win32Station, StopAllAndTheCloseQuestion) {
     const StationModel* model = station->Controller().Model();
     ASSERT_TRUE(PumpUntil(*station, [&] {
         const auto& tiles = station->Controller().Tiles();
-        return tiles.size() == 2 && tiles[0].detail == "sending the firmware" && tiles[1].detail == "sending the firmware";
+        return tiles.size() == 2 && tiles[0].detail == "sending the firmware" &&
+               tiles[1].detail == "sending the firmware";
     }));
     SendMessageW(station->window, WM_CLOSE, 0, 0);  // asked, and answered No: nothing stops
     EXPECT_THAT(questions, ::testing::ElementsAre("Stop 2 downloads and close?"));
