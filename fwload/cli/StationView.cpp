@@ -2,6 +2,7 @@
 #include "StationView.h"
 
 #include <cstdio>
+#include <functional>
 
 #include "JsonText.h"
 #include "LiveLine.h"
@@ -54,7 +55,8 @@ void StationView::Begin() {
     }
 }
 
-void StationView::Say(std::size_t printer, const std::string& text, const char* event, nlohmann::json fields) {
+void StationView::Say(std::size_t printer, const std::string& text, const char* event, nlohmann::json fields,
+                      bool lasting) {
     const bool aboutOne = printer < model_.Printers().size();
     if (mode_ == Mode::Json) {
         nlohmann::json line{{"event", event}, {"t_ms", SinceStart()}};
@@ -64,24 +66,36 @@ void StationView::Say(std::size_t printer, const std::string& text, const char* 
         }
         if (fields.is_object()) line.update(fields);
         Emit(std::move(line));
-    } else if (mode_ == Mode::Plain) {
-        if (aboutOne) {
-            const StationPrinter& about = model_.Printers()[printer];
-            std::printf("%s at %s: %s\n", VisibleText(about.serial).c_str(), about.location.c_str(),
-                        VisibleText(text).c_str());
-        } else {
-            std::printf("Station: %s\n", VisibleText(text).c_str());
-        }
-        std::fflush(stdout);
+    } else if (mode_ == Mode::Plain || lasting) {
+        const std::string line = aboutOne ? VisibleText(model_.Printers()[printer].serial) + " at " +
+                                                model_.Printers()[printer].location + ": " + VisibleText(text)
+                                          : "Station: " + VisibleText(text);
+        AboveRows([&] { std::printf("%s\n", line.c_str()); });
+    }
+}
+
+void StationView::AboveRows(const std::function<void()>& print) {
+    const int rows = mode_ == Mode::Rows ? rowsDrawn_ : 0;
+    if (rows > 0) std::printf("\x1b[%dA\r\x1b[J", rows);
+    std::fflush(stdout);
+    print();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    if (rows > 0) {
+        rowsDrawn_ = 0;
+        Draw(true, stoppingShown_);
     }
 }
 
 void StationView::Noticed(const StationNotice& notice) {
-    const bool plainWords = notice.kind == StationNotice::Kind::Attached ||
-                            notice.kind == StationNotice::Kind::Removed ||
-                            notice.kind == StationNotice::Kind::Restarting;
+    using Kind = StationNotice::Kind;
+    const bool plainWords =
+        notice.kind == Kind::Attached || notice.kind == Kind::Removed || notice.kind == Kind::Restarting;
+    // What the rows cannot show stays above them: how printers whose serials fail are told apart.
+    const bool lasting =
+        notice.kind == Kind::SharedSerial || notice.kind == Kind::NotAimable || notice.kind == Kind::NoSerial;
     Say(notice.printer, notice.text, NoticeId(notice.kind),
-        plainWords ? nlohmann::json::object() : nlohmann::json{{"message", notice.text}});
+        plainWords ? nlohmann::json::object() : nlohmann::json{{"message", notice.text}}, lasting);
 }
 
 void StationView::Started(std::size_t printer, int pid) {
@@ -114,9 +128,7 @@ void StationView::Ended(std::size_t printer, const AttemptRecord& record) {
 }
 
 void StationView::Warn(const std::string& event, const std::string& text) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "fwload-cli: %s\n", VisibleText(text).c_str());
-    std::fflush(stderr);
+    AboveRows([&] { std::fprintf(stderr, "fwload-cli: %s\n", VisibleText(text).c_str()); });
     if (mode_ == Mode::Json) Emit({{"event", event}, {"t_ms", SinceStart()}, {"message", text}});
 }
 
@@ -158,6 +170,7 @@ void StationView::Draw(bool force, bool stopping) {
     const auto now = std::chrono::steady_clock::now();
     if (!force && now - lastDraw_ < kRedrawEvery) return;
     lastDraw_ = now;
+    stoppingShown_ = stopping;
     const int columns = platform::TerminalColumns(stdout);
     std::string screen;
     if (rowsDrawn_ > 0) screen += "\x1b[" + std::to_string(rowsDrawn_) + "A";

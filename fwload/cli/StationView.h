@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -35,8 +36,12 @@ public:
     void HookFailed(const std::string& problem) override { Warn("hook-failed", problem); }
 
 private:
-    // A line about a printer: "SERIAL at PORT: text", or its JSON event.
-    void Say(std::size_t printer, const std::string& text, const char* event, nlohmann::json fields = {});
+    // A line about a printer: "SERIAL at PORT: text", or its JSON event. Lines are the plain mode's;
+    // on a terminal only a lasting one is printed, above the rows.
+    void Say(std::size_t printer, const std::string& text, const char* event, nlohmann::json fields = {},
+             bool lasting = false);
+    // Prints a line that stays: on a terminal the rows make way for it and are drawn again below it.
+    void AboveRows(const std::function<void()>& print);
     void Emit(nlohmann::json event) const;
     std::string Row(const StationPrinter& printer) const;
     long long SinceStart() const;
@@ -47,6 +52,7 @@ private:
     const std::chrono::steady_clock::time_point start_;
     std::map<std::size_t, DownloadStage> stageShown_;  // the plain lines' last stage per printer
     int rowsDrawn_ = 0;
+    bool stoppingShown_ = false;
     std::chrono::steady_clock::time_point lastDraw_{};
 };
 

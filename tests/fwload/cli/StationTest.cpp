@@ -268,23 +268,60 @@ TEST_F(Station, StopsLostWorkersAndPrintersLeftAttachedAreRecordedOnce) {
     }
 }
 
-// On a terminal (script(1) gives it one): a row per printer redrawn in place, then the counters.
+// On a terminal (script(1) gives it one): a row per printer redrawn in place, then the counters. What
+// the rows cannot show (two printers sharing a serial, a line's command that failed) stays once above
+// them; said while rows are drawn, the rows make way for it and are drawn anew below it.
 TEST_F(Station, OnATerminalEachPrinterHasARowRedrawnInPlace) {
-    const std::string station =
-        "stty cols 100; exec " + kCli + " station --ini " + ini + " -m KX-4700 --count 2 " + firmware;
-    const ProcessResult result = RunProcess("/usr/bin/script", {"-qec", station, "/dev/null"}, Printers(2, ""));
-    EXPECT_EQ(result.exitCode, 0) << result.out;
-    const std::size_t lastRedraw = result.out.rfind("\x1b[3A");  // up over two rows and the counters
-    ASSERT_NE(lastRedraw, std::string::npos) << result.out;
-    const std::string screen = std::regex_replace(result.out.substr(lastRedraw), std::regex("0:0[0-9]"), "0:0S");
-    EXPECT_EQ(screen,
-              "\x1b[3A\r1-1        FWSIM1000      done, remove   passed: complete (exit 0), 0:0S\x1b[K\r\n"
-              "\r1-2        FWSIM1001      done, remove   passed: complete (exit 0), 0:0S\x1b[K\r\n"
-              "\rpassed 2   failed 0   in progress 0\x1b[K\r\n"
-              "Station: 2 passed, 0 failed.\r\n");
-    // A row while its printer is flashed: port, serial, stage, bar, bytes and time.
-    EXPECT_TRUE(std::regex_search(
-        result.out, std::regex(R"(\r1-1        FWSIM1000      [a-z-]+ +\[[#.]{20}\] [0-9,]+ / 1,518  0:0[0-9])")));
+    const struct {
+        const char* name;
+        std::string serials;
+        std::vector<std::string> extra;
+        std::vector<std::string> lasting;  // the lines above the rows, each said once
+        bool madeWay;                      // rows were drawn when they were said
+    } cases[] = {
+        {"two printers", "FWSIM1000;FWSIM1001", {}, {}, false},
+        {"two printers sharing a serial",
+         "DUP1;DUP1",
+         {},
+         {"Station: 2 printers report serial DUP1: each is flashed and recorded by its port\r\n"},
+         false},
+        {"a line's command that fails",
+         "FWSIM1000;FWSIM1001",
+         {"--on-end", "/bin/false"},
+         {"fwload-cli: the --on-end command (/bin/false) for FWSIM1000 at 1-1 ended with exit code 1\r\n",
+          "fwload-cli: the --on-end command (/bin/false) for FWSIM1001 at 1-2 ended with exit code 1\r\n"},
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string station = "stty cols 100; exec " + kCli + " station --ini " + ini + " -m KX-4700 --count 2 ";
+        for (const std::string& word : c.extra) station += word + " ";
+        const ProcessResult result = RunProcess("/usr/bin/script", {"-qec", station + firmware, "/dev/null"},
+                                                Printers(2, "", {"FWSIM_SERIALS=" + c.serials}));
+        EXPECT_EQ(result.exitCode, 0) << result.out;
+        const std::size_t lastRedraw = result.out.rfind("\x1b[3A");  // up over two rows and the counters
+        ASSERT_NE(lastRedraw, std::string::npos) << result.out;
+        const std::string screen = std::regex_replace(result.out.substr(lastRedraw), std::regex("0:0[0-9]"), "0:0S");
+        const std::string first = c.serials.substr(0, c.serials.find(';'));
+        const std::string second = c.serials.substr(c.serials.find(';') + 1);
+        EXPECT_EQ(screen, "\x1b[3A\r1-1        " + first + std::string(15 - first.size(), ' ') +
+                              "done, remove   passed: complete (exit 0), 0:0S\x1b[K\r\n"
+                              "\r1-2        " +
+                              second + std::string(15 - second.size(), ' ') +
+                              "done, remove   passed: complete (exit 0), 0:0S\x1b[K\r\n"
+                              "\rpassed 2   failed 0   in progress 0\x1b[K\r\n"
+                              "Station: 2 passed, 0 failed.\r\n");
+        for (const std::string& line : c.lasting) {
+            const std::size_t said = result.out.find(line);
+            ASSERT_NE(said, std::string::npos) << result.out;
+            EXPECT_EQ(result.out.find(line, said + 1), std::string::npos) << "said twice";
+            EXPECT_EQ(said >= 4 && result.out.compare(said - 4, 4, "\r\x1b[J") == 0, c.madeWay) << result.out;
+            EXPECT_EQ(result.out.compare(said + line.size(), 6, "\r1-1  "), 0) << "no rows below it";
+        }
+        // A row while its printer is flashed: port, serial, stage, bar, bytes and time.
+        EXPECT_TRUE(std::regex_search(
+            result.out, std::regex("\r1-1        " + first + R"( +[a-z-]+ +\[[#.]{20}\] [0-9,]+ / 1,518  0:0[0-9])")));
+    }
 }
 
 // Serial numbers are whatever the chips hold: shared, missing, or with control characters and
