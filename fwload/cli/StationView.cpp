@@ -1,6 +1,7 @@
 // The station's rows, lines and JSON events.
 #include "StationView.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
@@ -138,9 +139,12 @@ void StationView::RecordFailed(const std::string& problem) {
                               "under way finish");
 }
 
-std::string StationView::Row(const StationPrinter& printer) const {
-    char head[96];
-    std::snprintf(head, sizeof head, "%-10s %-14s ", printer.location.c_str(), VisibleText(printer.serial).c_str());
+std::string StationView::Row(const StationPrinter& printer, std::size_t serialWidth) const {
+    std::string head = printer.location;
+    head.resize(std::max<std::size_t>(head.size(), 10), ' ');
+    std::string serial = VisibleText(printer.serial);
+    serial.resize(std::max(serial.size(), serialWidth), ' ');
+    head += " " + serial + " ";
     const std::string last = printer.lastRecord ? AttemptSummary(model_.Records()[*printer.lastRecord]) : "";
     if (printer.run) {
         const PrinterRun& run = *printer.run;
@@ -176,9 +180,14 @@ void StationView::Draw(bool force, bool stopping) {
     if (rowsDrawn_ > 0) screen += "\x1b[" + std::to_string(rowsDrawn_) + "A";
     // The printers on the bus: one that left is in the records, and its row makes room.
     int rows = 0;
+    // The serials' column is as wide as the widest shown, so that the stages stand in one column.
+    std::size_t serialWidth = 14;
+    for (const StationPrinter& printer : model_.Printers()) {
+        if (printer.Present()) serialWidth = std::max(serialWidth, VisibleText(printer.serial).size());
+    }
     for (const StationPrinter& printer : model_.Printers()) {
         if (!printer.Present()) continue;
-        screen += LiveLine(true).Draw(Row(printer), columns) + "\n";
+        screen += LiveLine(true).Draw(Row(printer, serialWidth), columns) + "\n";
         ++rows;
     }
     const StationCounts counts = model_.Counts();

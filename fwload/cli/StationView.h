@@ -43,7 +43,7 @@ private:
     // Prints a line that stays: on a terminal the rows make way for it and are drawn again below it.
     void AboveRows(const std::function<void()>& print);
     void Emit(nlohmann::json event) const;
-    std::string Row(const StationPrinter& printer) const;
+    std::string Row(const StationPrinter& printer, std::size_t serialWidth) const;
     long long SinceStart() const;
 
     const Mode mode_;
