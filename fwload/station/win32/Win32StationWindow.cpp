@@ -599,7 +599,12 @@ void Win32StationWindow::PaintTile(HWND handle, HDC context) const {
     RECT last{inner.left, inner.bottom - line, inner.right, inner.bottom};
     DrawTextW(context, Wide(tile.time).c_str(), -1, &last, DT_RIGHT | DT_VCENTER | DT_SINGLELINE);
     RECT bytes{last.left, last.top, last.right - TextWidth(context, Wide(tile.time)) - Scale(12), last.bottom};
-    DrawTextW(context, Wide(tile.bytes).c_str(), -1, &bytes, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+    // The bytes whole, in a smaller font where the tile is narrow; cut short only below 9 pixels.
+    const std::wstring sent = Wide(tile.bytes);
+    const HFONT sentFont = LargestFitting(context, std::max(12, h / 11), 9, false,
+                                          [&] { return TextWidth(context, sent) <= bytes.right - bytes.left; });
+    DrawTextW(context, sent.c_str(), -1, &bytes, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+    SelectObject(context, small);
     // The details, as large as fits above the last line.
     RECT details{inner.left, y, inner.right, last.top};
     const std::wstring detail = Wide(tile.detail);
@@ -610,7 +615,7 @@ void Win32StationWindow::PaintTile(HWND handle, HDC context) const {
     });
     DrawTextW(context, detail.c_str(), -1, &details, DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
     SelectObject(context, before);
-    for (HFONT font : {small, big, fitted}) {
+    for (HFONT font : {small, big, sentFont, fitted}) {
         if (font != nullptr) DeleteObject(font);
     }
 }
