@@ -53,6 +53,7 @@ test-asan: deps
 # The free D2XX library's, the engine's and fwload-cli's tests under ThreadSanitizer: the library's
 # reader thread, the close that ends calls on other threads, the signal-driven stops. The station's
 # own tests are left out: it is one thread, and its workers are the fwload-cli runs tested here.
+# They wait for the virtual printer as the others do, so they too run four at once.
 test-tsan: deps
 	cmake --preset tsan $(CMAKE_FLAGS)
 	cmake --build --preset tsan
