@@ -372,7 +372,8 @@ std::string UsbSerial(const Config& config, std::size_t index) {
 
 std::uint32_t UsbLocationId(const Config& config, std::size_t index) {
     if (index < config.usbLocations.size() && config.usbLocations[index] != 0) return config.usbLocations[index];
-    return d2xx::LocationIdOf(1, {static_cast<unsigned>(index % 15 + 1)});
+    // A port holds one device: past a hub's fifteen ports the next bus takes over ("2-1").
+    return d2xx::LocationIdOf(static_cast<unsigned>(1 + index / 15), {static_cast<unsigned>(index % 15 + 1)});
 }
 
 std::string PrinterFolder(const Config& config, std::size_t index) {

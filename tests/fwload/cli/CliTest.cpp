@@ -185,6 +185,11 @@ TEST_F(Cli, ListsDevicesAndWhichIsACardPrinter) {
                                        R"("location":"1-1","serial":"SN-7"})");
     EXPECT_EQ(Outcome(json)["outcome"], "listed");
     EXPECT_EQ(Outcome(json)["card_printers"], 1);
+    // Every device on a port of its own, the sixteenth on the next bus.
+    const ProcessResult sixteen = Run({"--list"}, {"FWSIM_DEVICES=" + SimEnvironment::CardPrinters(16)});
+    ASSERT_GE(sixteen.OutLines().size(), 16u);
+    EXPECT_EQ(sixteen.OutLines()[14], "14\t\"CARD PRINTER\"\tFWSIM1014\tcard printer\t1-15");
+    EXPECT_EQ(sixteen.OutLines()[15], "15\t\"CARD PRINTER\"\tFWSIM1015\tcard printer\t2-1");
     const ProcessResult none = Run({"--list"}, {"FWSIM_DEVICES="});
     EXPECT_THAT(none.OutLines(), ElementsAre("No D2XX devices attached."));
     EXPECT_EQ(none.err,
